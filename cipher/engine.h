@@ -1,0 +1,80 @@
+#pragma once
+
+// The two runs over whole files, streaming through fixed-size buffers. Used by
+// the window and by vlt alike; no Qt, no global state, safe to run in several
+// threads at once.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "codepage.h"
+#include "file_access.h"
+
+namespace vlt {
+
+// The primary key exactly as typed (UTF-8, never trimmed) and the code page
+// that gives its characters their codes.
+struct PrimaryKey {
+    std::string text;
+    CodePage codePage = 1252;
+};
+
+// Plaintext bytes done of the total (0 when the total is not known in advance).
+struct Progress {
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    int Percent() const { return total == 0 ? 0 : static_cast<int>(done * 100 / total); }
+};
+
+struct RunControl {
+    // Called on the running thread: at the start, about every 1 % or 50 ms, and at the end.
+    std::function<void(const Progress&)> progress;
+    // Set it to stop the run; honoured within 100 ms.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+enum class RunStatus {
+    Finished,   // the output is complete
+    Cancelled,  // stopped on request; nothing written
+    Failed,     // see message; nothing written
+    WrongKey,   // decryption: a triple above 255; nothing written
+};
+
+struct RunResult {
+    RunStatus status = RunStatus::Finished;
+    // For Failed and WrongKey: one sentence naming the file and the reason.
+    std::string message;
+    // Plaintext bytes encrypted, decrypted or checked.
+    std::uint64_t plainBytes = 0;
+    // Decryption: triples above 255 (written modulo 256 when allowed).
+    std::uint64_t triplesAboveRange = 0;
+};
+
+struct DecryptOptions {
+    // Write even when a triple is above 255, modulo 256 as the original did.
+    bool writeOnWrongKey = false;
+};
+
+RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                      const PrimaryKey& key, const RunControl& control = {});
+RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                      const PrimaryKey& key, const RunControl& control = {},
+                      DecryptOptions options = {});
+
+// The same over any source and sink (standard input and output). The sink is
+// committed only when the run finishes.
+RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
+                  const RunControl& control = {});
+RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
+                  const RunControl& control = {}, DecryptOptions options = {});
+
+// Reads an encrypted file and writes nothing. Without a key it checks the
+// format only; with one it also tells whether every triple is 0 to 255
+// (WrongKey if not). Failed with a message when the file is not well formed.
+RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
+                    const RunControl& control = {});
+
+}  // namespace vlt

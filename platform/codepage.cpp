@@ -1,0 +1,180 @@
+#include "codepage.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+namespace vlt {
+
+namespace {
+
+constexpr CodePage kSupported[] = {874, 932, 936, 949, 950, 1250, 1251, 1252,
+                                   1253, 1254, 1255, 1256, 1257, 1258};
+constexpr CodePage kDefault = 1252;
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Decodes one UTF-8 sequence at `i`; an invalid one yields U+FFFD and one byte.
+char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    std::size_t length = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3
+                                       : (b0 >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > s.size()) {
+        ++i;
+        return U'\uFFFD';
+    }
+    char32_t cp = length == 1 ? b0 : b0 & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return U'\uFFFD';
+        }
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    i += length;
+    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return U'\uFFFD';
+    }
+    return cp;
+}
+
+class Converter {
+public:
+    explicit Converter(CodePage codePage) {
+        const std::string name = "CP" + std::to_string(codePage);
+        handle_ = iconv_open(name.c_str(), "UTF-32LE");
+        if (handle_ == reinterpret_cast<iconv_t>(-1)) {
+            throw CodePageError("code page " + std::to_string(codePage) +
+                                " is not available on this system (iconv " + name + ")");
+        }
+    }
+    ~Converter() { iconv_close(handle_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // The ANSI code of one BMP character, or 63 when the code page lacks it.
+    std::int16_t Code(char32_t cp) {
+        unsigned char in[4] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
+                               static_cast<unsigned char>(cp >> 16), 0};
+        char out[8];
+        char* inPtr = reinterpret_cast<char*>(in);
+        char* outPtr = out;
+        std::size_t inLeft = sizeof in, outLeft = sizeof out;
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+            return '?';
+        }
+        const auto bytes = reinterpret_cast<unsigned char*>(out);
+        switch (outPtr - out) {
+            case 1:
+                return bytes[0];
+            case 2:
+                return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]));
+            default:
+                return '?';
+        }
+    }
+
+private:
+    iconv_t handle_;
+};
+
+}  // namespace
+
+CodePage ParseCodePage(std::string_view text) {
+    std::string lower = Lower(text);
+    for (const std::string_view prefix : {"windows-", "cp"}) {
+        if (StartsWith(lower, prefix)) {
+            lower.erase(0, prefix.size());
+            break;
+        }
+    }
+    for (const CodePage cp : kSupported) {
+        if (lower == std::to_string(cp)) {
+            return cp;
+        }
+    }
+    throw CodePageError("unknown code page '" + std::string(text) +
+                        "': use one of 874, 932, 936, 949, 950 or 1250 to 1258 "
+                        "(written as 1250, cp1250 or windows-1250)");
+}
+
+CodePage CodePageForLocale(std::string_view locale) {
+    // "ll_TT.charset@modifier": language, territory, modifier.
+    const std::string name = Lower(locale);
+    const std::size_t at = name.find('@');
+    const std::string modifier = at == std::string::npos ? "" : name.substr(at + 1);
+    const std::string base = name.substr(0, std::min(name.find('.'), at));
+    const std::size_t sep = base.find_first_of("_-");
+    const std::string language = base.substr(0, sep);
+    const std::string territory = sep == std::string::npos ? "" : base.substr(sep + 1);
+
+    const auto in = [](const std::string& value, std::initializer_list<std::string_view> set) {
+        return std::find(set.begin(), set.end(), value) != set.end();
+    };
+    if (language == "sr" || language == "uz") {  // script decides; Windows' defaults differ
+        if (modifier == "latin") {
+            return language == "sr" ? 1250 : 1254;
+        }
+        return language == "sr" || modifier == "cyrillic" ? 1251 : 1254;
+    }
+    if (language == "zh") {
+        return in(territory, {"tw", "hk", "mo"}) ? 950 : 936;
+    }
+    if (in(language, {"cs", "hu", "pl", "ro", "hr", "sk", "sl", "bs", "sq"})) return 1250;
+    if (in(language, {"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "mn", "tg", "ba"})) return 1251;
+    if (language == "el") return 1253;
+    if (in(language, {"tr", "az"})) return 1254;
+    if (in(language, {"he", "yi"})) return 1255;
+    if (in(language, {"ar", "fa", "ur", "ug", "ckb"})) return 1256;
+    if (in(language, {"et", "lv", "lt"})) return 1257;
+    if (language == "vi") return 1258;
+    if (language == "th") return 874;
+    if (language == "ja") return 932;
+    if (language == "ko") return 949;
+    return kDefault;
+}
+
+CodePage SystemCodePage() {
+    if (const char* forced = std::getenv("VLT_CODEPAGE"); forced != nullptr && *forced != '\0') {
+        return ParseCodePage(forced);
+    }
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        if (const char* value = std::getenv(variable); value != nullptr && *value != '\0') {
+            return CodePageForLocale(value);
+        }
+    }
+    return kDefault;
+}
+
+std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage) {
+    Converter converter(codePage);
+    std::vector<std::int16_t> codes;
+    codes.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = DecodeUtf8(utf8, i);
+        if (cp > 0xFFFF) {
+            codes.insert(codes.end(), 2, '?');  // a surrogate pair: two characters to Windows
+        } else {
+            codes.push_back(converter.Code(cp));
+        }
+    }
+    return codes;
+}
+
+}  // namespace vlt

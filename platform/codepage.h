@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vlt {
+
+// A Windows ANSI code page number: 874, 932, 936, 949, 950 or 1250 to 1258.
+using CodePage = int;
+
+class CodePageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "1250", "cp1250" or "windows-1250" (any case) to 1250; throws CodePageError
+// naming the accepted values for anything else.
+CodePage ParseCodePage(std::string_view text);
+
+// The ANSI code page Windows would use for this POSIX locale name
+// ("cs_CZ.UTF-8", "sr_RS@latin", "zh_TW", "C", ...).
+CodePage CodePageForLocale(std::string_view locale);
+
+// VLT_CODEPAGE when set, otherwise the code page of LC_ALL, LC_CTYPE or LANG
+// (the first that is set and not empty). Throws CodePageError for a bad VLT_CODEPAGE.
+CodePage SystemCodePage();
+
+// The signed 16-bit ANSI code of every character of a UTF-8 text, one per
+// UTF-16 unit as Windows counts characters. A character the code page cannot
+// represent is 63 ("?"); so is each half of a character outside the BMP.
+// Double-byte characters are lead * 256 + trail, taken as signed.
+std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage);
+
+}  // namespace vlt

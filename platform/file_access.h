@@ -1,0 +1,135 @@
+#pragma once
+
+// Files as the cipher engine sees them: a source of bytes and a sink that
+// either replaces its output whole or leaves it untouched.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace vlt {
+
+// A failed file operation: names the file, what was being done and the
+// system's reason, e.g. "cannot open 'a.txt' for reading: No such file or directory".
+class FileError : public std::runtime_error {
+public:
+    FileError(const std::string& path, const std::string& action, int errnum);
+    FileError(const std::string& path, const std::string& problem);
+    const std::string& path() const { return path_; }
+    int errnum() const { return errnum_; }
+
+private:
+    std::string path_;
+    int errnum_ = 0;
+};
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Fills as much of `buffer` as the input allows; returns 0 only at its end.
+    virtual std::size_t Read(std::span<std::uint8_t> buffer) = 0;
+    // The size in bytes when known in advance (regular files).
+    virtual std::optional<std::uint64_t> Size() const = 0;
+    virtual const std::string& Name() const = 0;
+};
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void Write(std::span<const std::uint8_t> data) = 0;
+    // Makes what was written the output's content. A sink destroyed without
+    // Commit leaves no trace where it can (no temporary file, output untouched).
+    virtual void Commit() = 0;
+    virtual const std::string& Name() const = 0;
+};
+
+// A file opened for reading; refuses folders. Throws FileError.
+class InputFile final : public ByteSource {
+public:
+    explicit InputFile(const std::filesystem::path& path);
+    ~InputFile() override;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    std::size_t Read(std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> Size() const override { return size_; }
+    const std::string& Name() const override { return name_; }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    std::optional<std::uint64_t> size_;
+};
+
+// Writes a file so that it is either complete or untouched: the bytes go to a
+// temporary file in the output's folder, which Commit flushes to disk and
+// renames over the output. A symbolic link as output is followed, so its
+// target gets the new content. An existing output that is not a regular file
+// (a device, a named pipe) is written directly. An existing output keeps its
+// permission bits; a new one gets the usual ones (0666 less the umask).
+class OutputFile final : public ByteSink {
+public:
+    explicit OutputFile(const std::filesystem::path& path);
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(std::span<const std::uint8_t> data) override;
+    void Commit() override;
+    const std::string& Name() const override { return name_; }
+
+    // Marks the temporary files this class leaves behind only when the process
+    // is killed mid-run: ".<output name>.vlt-partial-XXXXXX".
+    static constexpr const char* kTemporaryMarker = ".vlt-partial-";
+
+private:
+    void Discard() noexcept;
+
+    std::string name_;        // as given, for messages
+    std::filesystem::path target_;     // the file that receives the content
+    std::filesystem::path temporary_;  // empty when writing directly
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// Standard input or output, or any open descriptor; not owned.
+class DescriptorSource final : public ByteSource {
+public:
+    DescriptorSource(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    std::size_t Read(std::span<std::uint8_t> buffer) override;
+    std::optional<std::uint64_t> Size() const override { return std::nullopt; }
+    const std::string& Name() const override { return name_; }
+
+private:
+    int fd_;
+    std::string name_;
+};
+
+class DescriptorSink final : public ByteSink {
+public:
+    DescriptorSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    void Write(std::span<const std::uint8_t> data) override;
+    void Commit() override {}
+    const std::string& Name() const override { return name_; }
+
+private:
+    int fd_;
+    std::string name_;
+};
+
+// Accepts everything and keeps nothing: for checking a file without writing.
+class NullSink final : public ByteSink {
+public:
+    void Write(std::span<const std::uint8_t>) override {}
+    void Commit() override {}
+    const std::string& Name() const override { return name_; }
+
+private:
+    std::string name_ = "(none)";
+};
+
+}  // namespace vlt

@@ -1,0 +1,103 @@
+#include "codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "digit_text.h"
+
+namespace vlt {
+namespace {
+
+TEST(KeyDigits, KnownAnswersPerCodePage) {
+    const struct {
+        const char* key;
+        CodePage codePage;
+        const char* digits;
+    } cases[] = {
+        {"A", 1252, "65"},
+        {"a b", 1252, "973298"},
+        {"\xC3\xA9", 1252, "233"},                             // é
+        {"Z\xC3\xBCrich \xE2\x82\xAC" "5", 1252, "90252114105991043212853"},  // Zürich €5
+        {"\xC4\x8D", 1250, "232"},                             // č
+        {"\xE3\x81\x82", 932, "-32096"},                       // あ: 0x82A0 as signed
+        {"\xD0\x96", 1251, "198"},                             // Ж
+        {"\xCE\xA9", 1253, "217"},                             // Ω
+        {"\xE4\xB8\xAD", 936, "-10544"},                       // 中: 0xD6D0
+        {"\xEA\xB0\x80", 949, "-20319"},                       // 가: 0xB0A1
+        {"\xE4\xB8\xAD", 950, "-23388"},                       // 中: 0xA4A4
+        {"\xE0\xB8\x81", 874, "161"},                          // ก
+        {"\xC4\x8D", 1252, "63"},                              // č is not in 1252
+        {"\xE3\x81\x82", 1251, "63"},
+        {"\xF0\x9F\x98\x80", 1252, "6363"},                    // outside the BMP: two halves
+        {"a\xFF" "b", 1252, "976398"},                         // invalid UTF-8
+        {"  ", 1252, "3232"},
+        {"", 1252, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MakeKeyDigits(c.key, c.codePage), c.digits) << c.key << " in " << c.codePage;
+    }
+}
+
+TEST(CodePage, ParsesTheThreeSpellings) {
+    for (const char* text : {"1250", "cp1250", "CP1250", "windows-1250", "Windows-1250"}) {
+        EXPECT_EQ(ParseCodePage(text), 1250) << text;
+    }
+    EXPECT_EQ(ParseCodePage("932"), 932);
+    EXPECT_EQ(ParseCodePage("cp874"), 874);
+    for (const char* text : {"", "1259", "utf-8", "cp", "latin1", "windows-12500", "437"}) {
+        EXPECT_THROW(ParseCodePage(text), CodePageError) << text;
+    }
+}
+
+TEST(CodePage, FollowsTheLocaleAsWindowsDoes) {
+    const struct {
+        const char* locale;
+        CodePage codePage;
+    } cases[] = {
+        {"C", 1252},           {"POSIX", 1252},         {"en_US.UTF-8", 1252},
+        {"de_DE", 1252},       {"cs_CZ.UTF-8", 1250},   {"pl_PL", 1250},
+        {"sr_RS@latin", 1250}, {"sr_RS.UTF-8", 1251},   {"ru_RU.UTF-8", 1251},
+        {"uk_UA", 1251},       {"el_GR.UTF-8", 1253},   {"tr_TR", 1254},
+        {"az_AZ", 1254},       {"he_IL", 1255},         {"ar_EG.UTF-8", 1256},
+        {"fa_IR", 1256},       {"lt_LT", 1257},         {"vi_VN", 1258},
+        {"th_TH.UTF-8", 874},  {"ja_JP.UTF-8", 932},    {"zh_CN.UTF-8", 936},
+        {"zh_SG", 936},        {"zh_TW.UTF-8", 950},    {"zh_HK", 950},
+        {"ko_KR.EUC-KR", 949},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CodePageForLocale(c.locale), c.codePage) << c.locale;
+    }
+}
+
+TEST(CodePage, EnvironmentDecidesAndABadOverrideIsAnError) {
+    const struct {
+        const char* lcAll;
+        const char* lcCtype;
+        const char* lang;
+        const char* forced;
+        CodePage expected;  // 0: expect an error
+    } cases[] = {
+        {"", "", "", "", 1252},
+        {"", "", "ru_RU.UTF-8", "", 1251},
+        {"", "ja_JP.UTF-8", "ru_RU.UTF-8", "", 932},
+        {"el_GR", "ja_JP.UTF-8", "ru_RU.UTF-8", "", 1253},
+        {"el_GR", "", "", "cp1257", 1257},
+        {"", "", "", "koi8-r", 0},
+    };
+    for (const auto& c : cases) {
+        setenv("LC_ALL", c.lcAll, 1);
+        setenv("LC_CTYPE", c.lcCtype, 1);
+        setenv("LANG", c.lang, 1);
+        setenv("VLT_CODEPAGE", c.forced, 1);
+        if (c.expected == 0) {
+            EXPECT_THROW(SystemCodePage(), CodePageError) << c.forced;
+        } else {
+            EXPECT_EQ(SystemCodePage(), c.expected) << c.lcAll << "|" << c.lcCtype << "|" << c.lang;
+        }
+    }
+    unsetenv("VLT_CODEPAGE");
+}
+
+}  // namespace
+}  // namespace vlt
