@@ -64,7 +64,9 @@ KeyStream::KeyStream(std::vector<Digit> keyDigits) : digits_(std::move(keyDigits
     }
 }
 
-void KeyStream::Seek(std::uint64_t position) { position_ = position; }
+void KeyStream::Seek(std::uint64_t position) {
+    position_ = position;
+}
 
 std::span<const Digit> KeyStream::Take(std::size_t max) {
     std::size_t offset;

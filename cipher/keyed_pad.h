@@ -18,13 +18,13 @@ namespace vlt {
 // Digits of the pad: pad digit p (0-based) is digit p % 3 of the three-digit
 // form of the generator's draw number p / 3 + 1 counted from the start.
 class PadStream {
-public:
+  public:
     explicit PadStream(std::uint64_t position = 0) { Seek(position); }
     void Seek(std::uint64_t position);
     void Next(Digit* out, std::size_t n);
     std::uint64_t position() const { return position_; }
 
-private:
+  private:
     std::uint64_t position_ = 0;
     std::uint32_t drawn_ = 0;  // generator state after the draws before position_'s triple
 };
@@ -34,7 +34,7 @@ private:
 // 32767 it can no longer be incremented, so keys of 32767 digits or more key
 // every later pad digit with key digit 32767. Stored files rely on that.
 class KeyStream {
-public:
+  public:
     static constexpr std::size_t kIndexLimit = 32767;
 
     explicit KeyStream(std::vector<Digit> keyDigits);
@@ -42,20 +42,20 @@ public:
     // Adds the key digits of the next n positions to `digits`, modulo 10.
     void AddTo(Digit* digits, std::size_t n);
 
-private:
+  private:
     // A view of the key digits for the next positions, at most `max` long and
     // never empty for max > 0; advances the stream past them.
     std::span<const Digit> Take(std::size_t max);
 
     static constexpr std::size_t kSpan = 4096;
-    std::vector<Digit> digits_;    // the key digits, then what Take() serves past them
-    std::size_t period_ = 0;       // 0 when the index stops at kIndexLimit or K is 0
-    std::size_t prefix_ = 0;       // positions served from the key digits themselves
+    std::vector<Digit> digits_;  // the key digits, then what Take() serves past them
+    std::size_t period_ = 0;     // 0 when the index stops at kIndexLimit or K is 0
+    std::size_t prefix_ = 0;     // positions served from the key digits themselves
     std::uint64_t position_ = 0;
 };
 
 class KeyedPad {
-public:
+  public:
     explicit KeyedPad(std::vector<Digit> keyDigits, std::uint64_t position = 0)
         : pad_(position), key_(std::move(keyDigits)) {
         key_.Seek(position);
@@ -67,7 +67,7 @@ public:
     void Next(Digit* out, std::size_t n);
     std::uint64_t position() const { return pad_.position(); }
 
-private:
+  private:
     PadStream pad_;
     KeyStream key_;
 };

@@ -8,7 +8,7 @@ namespace vlt {
 // Every .vlt file ever written depends on this exact sequence: a 24-bit linear
 // congruential generator that starts at 0x50000 in every process.
 class ClassicRnd {
-public:
+  public:
     static constexpr std::uint32_t kStartState = 0x50000;
     static constexpr std::uint32_t kMultiplier = 0x43FD43FD;
     static constexpr std::uint32_t kIncrement = 0xC39EC3;
@@ -36,7 +36,7 @@ public:
     float Next() { return Single(NextState()); }
     std::uint32_t state() const { return state_; }
 
-private:
+  private:
     std::uint32_t state_ = kStartState;
 };
 

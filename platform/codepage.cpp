@@ -12,8 +12,8 @@ namespace vlt {
 
 namespace {
 
-constexpr CodePage kSupported[] = {874, 932, 936, 949, 950, 1250, 1251, 1252,
-                                   1253, 1254, 1255, 1256, 1257, 1258};
+constexpr CodePage kSupported[] = {874,  932,  936,  949,  950,  1250, 1251,
+                                   1252, 1253, 1254, 1255, 1256, 1257, 1258};
 constexpr CodePage kDefault = 1252;
 
 std::string Lower(std::string_view text) {
@@ -31,8 +31,11 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char b0 = byte(i);
-    std::size_t length = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3
-                                       : (b0 >> 3) == 0x1E ? 4 : 0;
+    std::size_t length = b0 < 0x80           ? 1
+                         : (b0 >> 5) == 0x6  ? 2
+                         : (b0 >> 4) == 0xE  ? 3
+                         : (b0 >> 3) == 0x1E ? 4
+                                             : 0;
     if (length == 0 || i + length > s.size()) {
         ++i;
         return U'\uFFFD';
@@ -54,7 +57,7 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
 }
 
 class Converter {
-public:
+  public:
     explicit Converter(CodePage codePage) {
         const std::string name = "CP" + std::to_string(codePage);
         handle_ = iconv_open(name.c_str(), "UTF-32LE");
@@ -84,13 +87,14 @@ public:
             case 1:
                 return bytes[0];
             case 2:
-                return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]));
+                return static_cast<std::int16_t>(
+                    static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]));
             default:
                 return '?';
         }
     }
 
-private:
+  private:
     iconv_t handle_;
 };
 
@@ -136,17 +140,28 @@ CodePage CodePageForLocale(std::string_view locale) {
     if (language == "zh") {
         return in(territory, {"tw", "hk", "mo"}) ? 950 : 936;
     }
-    if (in(language, {"cs", "hu", "pl", "ro", "hr", "sk", "sl", "bs", "sq"})) return 1250;
-    if (in(language, {"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "mn", "tg", "ba"})) return 1251;
-    if (language == "el") return 1253;
-    if (in(language, {"tr", "az"})) return 1254;
-    if (in(language, {"he", "yi"})) return 1255;
-    if (in(language, {"ar", "fa", "ur", "ug", "ckb"})) return 1256;
-    if (in(language, {"et", "lv", "lt"})) return 1257;
-    if (language == "vi") return 1258;
-    if (language == "th") return 874;
-    if (language == "ja") return 932;
-    if (language == "ko") return 949;
+    if (in(language, {"cs", "hu", "pl", "ro", "hr", "sk", "sl", "bs", "sq"}))
+        return 1250;
+    if (in(language, {"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "mn", "tg", "ba"}))
+        return 1251;
+    if (language == "el")
+        return 1253;
+    if (in(language, {"tr", "az"}))
+        return 1254;
+    if (in(language, {"he", "yi"}))
+        return 1255;
+    if (in(language, {"ar", "fa", "ur", "ug", "ckb"}))
+        return 1256;
+    if (in(language, {"et", "lv", "lt"}))
+        return 1257;
+    if (language == "vi")
+        return 1258;
+    if (language == "th")
+        return 874;
+    if (language == "ja")
+        return 932;
+    if (language == "ko")
+        return 949;
     return kDefault;
 }
 

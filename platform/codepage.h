@@ -12,7 +12,7 @@ namespace vlt {
 using CodePage = int;
 
 class CodePageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

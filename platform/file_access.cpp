@@ -1,0 +1,216 @@
+#include "file_access.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vlt {
+
+namespace fs = std::filesystem;
+
+FileError::FileError(const std::string& path, const std::string& action, int errnum)
+    : std::runtime_error(path + ": " + action + ": " + std::strerror(errnum)),
+      path_(path),
+      errnum_(errnum) {}
+
+FileError::FileError(const std::string& path, const std::string& problem)
+    : std::runtime_error(path + ": " + problem), path_(path) {}
+
+namespace {
+
+std::size_t ReadFully(int fd, std::span<std::uint8_t> buffer, const std::string& name) {
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileError(name, "cannot read", errno);
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+void WriteFully(int fd, std::span<const std::uint8_t> data, const std::string& name) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileError(name, "cannot write", errno);
+        }
+        data = data.subspan(static_cast<std::size_t>(n));
+    }
+}
+
+// The process's umask without changing it (umask() would race with other threads).
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+        }
+    }
+    return 022;
+}
+
+// Where the content of `path` really goes: symbolic links are followed, even
+// dangling ones, so that the link itself stays a link.
+fs::path ResolveLinks(fs::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error))) {
+            return path;
+        }
+        const fs::path next = fs::read_symlink(path, error);
+        if (error) {
+            return path;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
+}  // namespace
+
+InputFile::InputFile(const fs::path& path) : name_(path.string()) {
+    if (name_.empty()) {
+        throw FileError(name_, "no input file name given");
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        throw FileError(name_, "cannot open for reading", errno);
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        throw FileError(name_, "cannot read", error);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        throw FileError(name_, "is a folder, not a file");
+    }
+    if (S_ISREG(st.st_mode)) {
+        size_ = static_cast<std::uint64_t>(st.st_size);
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+}
+
+InputFile::~InputFile() {
+    ::close(fd_);
+}
+
+std::size_t InputFile::Read(std::span<std::uint8_t> buffer) {
+    return ReadFully(fd_, buffer, name_);
+}
+
+OutputFile::OutputFile(const fs::path& path) : name_(path.string()) {
+    if (name_.empty()) {
+        throw FileError(name_, "no output file name given");
+    }
+    target_ = ResolveLinks(path);
+    struct stat st {};
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        throw FileError(name_, "is a folder; give a file name for the output");
+    }
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe cannot be replaced; it gets the bytes as they come.
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            throw FileError(name_, "cannot open for writing", errno);
+        }
+        return;
+    }
+
+    // Keep the temporary name within the file system's 255-byte limit.
+    const std::string base = target_.filename().string().substr(0, 200);
+    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    std::string pattern = (folder / ("." + base + kTemporaryMarker + "XXXXXX")).string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        const int error = errno;
+        throw FileError(name_, "cannot create the output in folder '" + folder.string() + "'",
+                        error);
+    }
+    temporary_ = buffer.data();
+    if (exists) {
+        ::fchmod(fd_, st.st_mode & 07777);
+        // Best effort: only root may hand a file to another owner.
+        [[maybe_unused]] const int ignored = ::fchown(fd_, st.st_uid, st.st_gid);
+    } else {
+        ::fchmod(fd_, 0666 & ~CurrentUmask());
+    }
+}
+
+OutputFile::~OutputFile() {
+    if (!committed_) {
+        Discard();
+    }
+}
+
+void OutputFile::Write(std::span<const std::uint8_t> data) {
+    WriteFully(fd_, data, name_);
+}
+
+void OutputFile::Commit() {
+    // Devices such as /dev/null cannot be synced; that is no failure.
+    const bool direct = temporary_.empty();
+    if (::fsync(fd_) != 0 && !(direct && (errno == EINVAL || errno == EROFS))) {
+        throw FileError(name_, "cannot write", errno);
+    }
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0 && errno != EINTR) {
+        throw FileError(name_, "cannot write", errno);
+    }
+    if (!direct) {
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+            throw FileError(name_, "cannot replace", errno);
+        }
+        temporary_.clear();
+        const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+        if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+            ::fsync(dir);  // makes the rename itself durable
+            ::close(dir);
+        }
+    }
+    committed_ = true;
+}
+
+void OutputFile::Discard() noexcept {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+std::size_t DescriptorSource::Read(std::span<std::uint8_t> buffer) {
+    return ReadFully(fd_, buffer, name_);
+}
+
+void DescriptorSink::Write(std::span<const std::uint8_t> data) {
+    WriteFully(fd_, data, name_);
+}
+
+}  // namespace vlt

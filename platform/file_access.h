@@ -16,19 +16,19 @@ namespace vlt {
 // A failed file operation: names the file, what was being done and the
 // system's reason, e.g. "cannot open 'a.txt' for reading: No such file or directory".
 class FileError : public std::runtime_error {
-public:
+  public:
     FileError(const std::string& path, const std::string& action, int errnum);
     FileError(const std::string& path, const std::string& problem);
     const std::string& path() const { return path_; }
     int errnum() const { return errnum_; }
 
-private:
+  private:
     std::string path_;
     int errnum_ = 0;
 };
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     // Fills as much of `buffer` as the input allows; returns 0 only at its end.
     virtual std::size_t Read(std::span<std::uint8_t> buffer) = 0;
@@ -38,7 +38,7 @@ public:
 };
 
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
     virtual void Write(std::span<const std::uint8_t> data) = 0;
     // Makes what was written the output's content. A sink destroyed without
@@ -49,7 +49,7 @@ public:
 
 // A file opened for reading; refuses folders. Throws FileError.
 class InputFile final : public ByteSource {
-public:
+  public:
     explicit InputFile(const std::filesystem::path& path);
     ~InputFile() override;
     InputFile(const InputFile&) = delete;
@@ -59,7 +59,7 @@ public:
     std::optional<std::uint64_t> Size() const override { return size_; }
     const std::string& Name() const override { return name_; }
 
-private:
+  private:
     std::string name_;
     int fd_ = -1;
     std::optional<std::uint64_t> size_;
@@ -72,7 +72,7 @@ private:
 // (a device, a named pipe) is written directly. An existing output keeps its
 // permission bits; a new one gets the usual ones (0666 less the umask).
 class OutputFile final : public ByteSink {
-public:
+  public:
     explicit OutputFile(const std::filesystem::path& path);
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
@@ -86,10 +86,10 @@ public:
     // is killed mid-run: ".<output name>.vlt-partial-XXXXXX".
     static constexpr const char* kTemporaryMarker = ".vlt-partial-";
 
-private:
+  private:
     void Discard() noexcept;
 
-    std::string name_;        // as given, for messages
+    std::string name_;                 // as given, for messages
     std::filesystem::path target_;     // the file that receives the content
     std::filesystem::path temporary_;  // empty when writing directly
     int fd_ = -1;
@@ -98,37 +98,37 @@ private:
 
 // Standard input or output, or any open descriptor; not owned.
 class DescriptorSource final : public ByteSource {
-public:
+  public:
     DescriptorSource(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
     std::size_t Read(std::span<std::uint8_t> buffer) override;
     std::optional<std::uint64_t> Size() const override { return std::nullopt; }
     const std::string& Name() const override { return name_; }
 
-private:
+  private:
     int fd_;
     std::string name_;
 };
 
 class DescriptorSink final : public ByteSink {
-public:
+  public:
     DescriptorSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
     void Write(std::span<const std::uint8_t> data) override;
     void Commit() override {}
     const std::string& Name() const override { return name_; }
 
-private:
+  private:
     int fd_;
     std::string name_;
 };
 
 // Accepts everything and keeps nothing: for checking a file without writing.
 class NullSink final : public ByteSink {
-public:
+  public:
     void Write(std::span<const std::uint8_t>) override {}
     void Commit() override {}
     const std::string& Name() const override { return name_; }
 
-private:
+  private:
     std::string name_ = "(none)";
 };
 

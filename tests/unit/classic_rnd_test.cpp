@@ -11,7 +11,8 @@ TEST(ClassicRnd, MatchesThePublishedFirstResults) {
         std::uint32_t state;
         float value;
         int pad;
-    } expected[] = {{11837123, 0.7055475f, 180}, {8949370, 0.533424f, 136}, {9722709, 0.5795186f, 148}};
+    } expected[] = {
+        {11837123, 0.7055475f, 180}, {8949370, 0.533424f, 136}, {9722709, 0.5795186f, 148}};
     for (const auto& e : expected) {
         const std::uint32_t state = rnd.NextState();
         EXPECT_EQ(state, e.state);

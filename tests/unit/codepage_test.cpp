@@ -17,20 +17,24 @@ TEST(KeyDigits, KnownAnswersPerCodePage) {
     } cases[] = {
         {"A", 1252, "65"},
         {"a b", 1252, "973298"},
-        {"\xC3\xA9", 1252, "233"},                             // é
-        {"Z\xC3\xBCrich \xE2\x82\xAC" "5", 1252, "90252114105991043212853"},  // Zürich €5
-        {"\xC4\x8D", 1250, "232"},                             // č
-        {"\xE3\x81\x82", 932, "-32096"},                       // あ: 0x82A0 as signed
-        {"\xD0\x96", 1251, "198"},                             // Ж
-        {"\xCE\xA9", 1253, "217"},                             // Ω
-        {"\xE4\xB8\xAD", 936, "-10544"},                       // 中: 0xD6D0
-        {"\xEA\xB0\x80", 949, "-20319"},                       // 가: 0xB0A1
-        {"\xE4\xB8\xAD", 950, "-23388"},                       // 中: 0xA4A4
-        {"\xE0\xB8\x81", 874, "161"},                          // ก
-        {"\xC4\x8D", 1252, "63"},                              // č is not in 1252
+        {"\xC3\xA9", 1252, "233"},  // é
+        {"Z\xC3\xBCrich \xE2\x82\xAC"
+         "5",
+         1252, "90252114105991043212853"},  // Zürich €5
+        {"\xC4\x8D", 1250, "232"},          // č
+        {"\xE3\x81\x82", 932, "-32096"},    // あ: 0x82A0 as signed
+        {"\xD0\x96", 1251, "198"},          // Ж
+        {"\xCE\xA9", 1253, "217"},          // Ω
+        {"\xE4\xB8\xAD", 936, "-10544"},    // 中: 0xD6D0
+        {"\xEA\xB0\x80", 949, "-20319"},    // 가: 0xB0A1
+        {"\xE4\xB8\xAD", 950, "-23388"},    // 中: 0xA4A4
+        {"\xE0\xB8\x81", 874, "161"},       // ก
+        {"\xC4\x8D", 1252, "63"},           // č is not in 1252
         {"\xE3\x81\x82", 1251, "63"},
-        {"\xF0\x9F\x98\x80", 1252, "6363"},                    // outside the BMP: two halves
-        {"a\xFF" "b", 1252, "976398"},                         // invalid UTF-8
+        {"\xF0\x9F\x98\x80", 1252, "6363"},  // outside the BMP: two halves
+        {"a\xFF"
+         "b",
+         1252, "976398"},  // invalid UTF-8
         {"  ", 1252, "3232"},
         {"", 1252, ""},
     };
@@ -55,14 +59,12 @@ TEST(CodePage, FollowsTheLocaleAsWindowsDoes) {
         const char* locale;
         CodePage codePage;
     } cases[] = {
-        {"C", 1252},           {"POSIX", 1252},         {"en_US.UTF-8", 1252},
-        {"de_DE", 1252},       {"cs_CZ.UTF-8", 1250},   {"pl_PL", 1250},
-        {"sr_RS@latin", 1250}, {"sr_RS.UTF-8", 1251},   {"ru_RU.UTF-8", 1251},
-        {"uk_UA", 1251},       {"el_GR.UTF-8", 1253},   {"tr_TR", 1254},
-        {"az_AZ", 1254},       {"he_IL", 1255},         {"ar_EG.UTF-8", 1256},
-        {"fa_IR", 1256},       {"lt_LT", 1257},         {"vi_VN", 1258},
-        {"th_TH.UTF-8", 874},  {"ja_JP.UTF-8", 932},    {"zh_CN.UTF-8", 936},
-        {"zh_SG", 936},        {"zh_TW.UTF-8", 950},    {"zh_HK", 950},
+        {"C", 1252},           {"POSIX", 1252}, {"en_US.UTF-8", 1252}, {"de_DE", 1252},
+        {"cs_CZ.UTF-8", 1250}, {"pl_PL", 1250}, {"sr_RS@latin", 1250}, {"sr_RS.UTF-8", 1251},
+        {"ru_RU.UTF-8", 1251}, {"uk_UA", 1251}, {"el_GR.UTF-8", 1253}, {"tr_TR", 1254},
+        {"az_AZ", 1254},       {"he_IL", 1255}, {"ar_EG.UTF-8", 1256}, {"fa_IR", 1256},
+        {"lt_LT", 1257},       {"vi_VN", 1258}, {"th_TH.UTF-8", 874},  {"ja_JP.UTF-8", 932},
+        {"zh_CN.UTF-8", 936},  {"zh_SG", 936},  {"zh_TW.UTF-8", 950},  {"zh_HK", 950},
         {"ko_KR.EUC-KR", 949},
     };
     for (const auto& c : cases) {

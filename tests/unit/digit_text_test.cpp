@@ -4,32 +4,18 @@
 
 #include <vector>
 
-#include "vlt_format.h"
+#include "text_oracle.h"
 
 namespace vlt {
 namespace {
 
-// The whole encryption in the original's form: data digits with the end
-// triple, pad, keyed pad, sum, one byte per digit and the final zero.
-std::vector<std::uint8_t> EncryptAsText(std::string_view plain, std::string_view key) {
-    std::string data;
-    for (const unsigned char byte : plain) {
-        data += std::to_string(1000 + byte).substr(1);
-    }
-    data += "000";
-    const std::string keyed = MakeKeyedPad(MakePad(data.size()), MakeKeyDigits(key, 1252));
-    std::vector<std::uint8_t> file;
-    for (const char digit : AddDigits(data, keyed)) {
-        file.push_back(static_cast<std::uint8_t>(digit - '0'));
-    }
-    file.push_back(kFinalByte);
-    return file;
-}
+using oracle::EncryptAsText;
 
 std::vector<std::uint8_t> FromHex(std::string_view hex) {
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+        bytes.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
     }
     return bytes;
 }

@@ -1,0 +1,321 @@
+#include "engine.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "temp_folder.h"
+#include "text_oracle.h"
+
+namespace vlt {
+namespace {
+
+using testing_support::RandomBytes;
+using testing_support::ReadAll;
+using testing_support::TempFolder;
+using testing_support::WriteAll;
+
+constexpr std::size_t kBlock = 256 * 1024;  // the engine's block, to test its edges
+
+std::string AsString(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+PrimaryKey Key(std::string text) {
+    return PrimaryKey{std::move(text), 1252};
+}
+
+class EngineTest : public ::testing::Test {
+  protected:
+    TempFolder folder;
+    std::filesystem::path plain = folder / "plain.bin";
+    std::filesystem::path encrypted = folder / "plain.bin.vlt";
+    std::filesystem::path decrypted = folder / "plain.out";
+};
+
+TEST_F(EngineTest, EncryptionMatchesTheWholeTextFormForAllSizesAndKeys) {
+    std::string longKey;  // 11000 x "233": past the 16-bit key index
+    for (int i = 0; i < 11000; ++i) {
+        longKey += "\xC3\xA9";
+    }
+    const struct {
+        std::size_t size;
+        std::string key;
+    } cases[] = {
+        {0, "k"},
+        {1, "A"},
+        {2, "secret"},
+        {3, " "},
+        {kBlock - 1, "a"},
+        {kBlock, "0123"},
+        {kBlock + 1, "\xC3\xA9t\xC3\xA9"},
+        {1000, std::string(10922, 'x')},
+        {200000, std::string(10923, 'x')},
+        {3 * kBlock + 17, longKey},
+    };
+    for (const auto& c : cases) {
+        const std::string& key = c.key;
+        const std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size));
+        WriteAll(plain, data);
+        ASSERT_EQ(EncryptFile(plain, encrypted, Key(key)).status, RunStatus::Finished);
+        EXPECT_EQ(ReadAll(encrypted), AsString(oracle::EncryptAsText(data, key)))
+            << c.size << " bytes, key of " << key.size();
+        ASSERT_EQ(DecryptFile(encrypted, decrypted, Key(key)).status, RunStatus::Finished);
+        EXPECT_EQ(ReadAll(decrypted), data) << c.size << " bytes";
+    }
+}
+
+TEST_F(EngineTest, RoundTripsAcrossKeysAndCodePages) {
+    const struct {
+        std::string key;
+        CodePage codePage;
+    } keys[] = {{"   ", 1252},
+                {"\xC4\x8D\xC5\xA1", 1250},
+                {"\xE3\x81\x82\xE3\x81\x84", 932},
+                {"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87", 1251},
+                {std::string(40000, 'k'), 1252}};
+    const std::string data = RandomBytes(3 * kBlock / 2, 99);
+    WriteAll(plain, data);
+    for (const auto& k : keys) {
+        const PrimaryKey key{k.key, k.codePage};
+        ASSERT_EQ(EncryptFile(plain, encrypted, key).status, RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(encrypted, decrypted, key).status, RunStatus::Finished);
+        EXPECT_EQ(ReadAll(decrypted), data) << k.codePage;
+        // The original's decryption of the same file, for byte compatibility both ways.
+        const std::string file = ReadAll(encrypted);
+        EXPECT_EQ(oracle::DecryptAsText({file.begin(), file.end()}, k.key, k.codePage)
+                      .substr(0, data.size()),
+                  data);
+    }
+}
+
+TEST_F(EngineTest, EveryRunStartsTheGeneratorAfresh) {
+    WriteAll(plain, "same input");
+    std::string first;
+    for (int run = 0; run < 3; ++run) {
+        ASSERT_EQ(EncryptFile(plain, encrypted, Key("k")).status, RunStatus::Finished);
+        if (run == 0) {
+            first = ReadAll(encrypted);
+        }
+        EXPECT_EQ(ReadAll(encrypted), first);
+    }
+}
+
+TEST_F(EngineTest, EmptyInputGivesTheFourByteFileAndBack) {
+    WriteAll(plain, "");
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k")).status, RunStatus::Finished);
+    EXPECT_EQ(ReadAll(encrypted), std::string("\x02\x08\x07\x00", 4));
+    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("k")).status, RunStatus::Finished);
+    EXPECT_TRUE(std::filesystem::exists(decrypted));
+    EXPECT_EQ(ReadAll(decrypted), "");
+}
+
+TEST_F(EngineTest, FailuresNameTheFileAndLeaveNothingBehind) {
+    WriteAll(plain, "data");
+    std::filesystem::create_directory(folder / "dir");
+    const struct {
+        std::filesystem::path input, output;
+        std::string says;
+    } cases[] = {
+        {folder / "missing", folder / "out", "missing: cannot open for reading: No such file"},
+        {plain, folder / "no" / "out", "cannot create the output in folder"},
+        {plain, folder / "dir", "dir: is a folder"},
+        {folder / "dir", folder / "out", "dir: is a folder, not a file"},
+        {plain, "", "no output file name given"},
+        {"", folder / "out", "no input file name given"},
+    };
+    for (const auto& c : cases) {
+        for (const bool encrypt : {true, false}) {
+            const RunResult result = encrypt ? EncryptFile(c.input, c.output, Key("k"))
+                                             : DecryptFile(c.input, c.output, Key("k"));
+            EXPECT_EQ(result.status, RunStatus::Failed) << c.says;
+            EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+            EXPECT_EQ(folder.Names(), (std::vector<std::string>{"dir", "plain.bin"}));
+        }
+    }
+}
+
+TEST_F(EngineTest, DiskFullIsAnError) {
+    WriteAll(plain, RandomBytes(100000, 1));
+    const RunResult result = EncryptFile(plain, "/dev/full", Key("k"));
+    EXPECT_EQ(result.status, RunStatus::Failed);
+    EXPECT_NE(result.message.find("/dev/full: cannot write: No space left on device"),
+              std::string::npos)
+        << result.message;
+}
+
+TEST_F(EngineTest, DevicesAreWrittenDirectlyAndSurvive) {
+    WriteAll(plain, "abc");
+    EXPECT_EQ(EncryptFile(plain, "/dev/null", Key("k")).status, RunStatus::Finished);
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(EngineTest, ReplacesAnExistingOutputWholeKeepingItsPermissions) {
+    WriteAll(plain, "short");
+    WriteAll(encrypted, std::string(10000, 'x'));
+    std::filesystem::permissions(encrypted, std::filesystem::perms(0640));
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k")).status, RunStatus::Finished);
+    EXPECT_EQ(ReadAll(encrypted).size(), 3 * 5 + 4u);
+    EXPECT_EQ(std::filesystem::status(encrypted).permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "plain.bin.vlt"}));
+}
+
+TEST_F(EngineTest, OutputEqualToInputWorksBothWays) {
+    const std::string data = RandomBytes(kBlock + 5, 4);
+    WriteAll(plain, data);
+    ASSERT_EQ(EncryptFile(plain, plain, Key("k")).status, RunStatus::Finished);
+    EXPECT_EQ(ReadAll(plain), AsString(oracle::EncryptAsText(data, "k")));
+    ASSERT_EQ(DecryptFile(plain, plain, Key("k")).status, RunStatus::Finished);
+    EXPECT_EQ(ReadAll(plain), data);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin"}));
+}
+
+TEST_F(EngineTest, OutputLinkIsWrittenThroughToItsTarget) {
+    WriteAll(plain, "through the link");
+    const std::filesystem::path target = folder / "target.vlt", link = folder / "link.vlt";
+    WriteAll(target, "old");
+    std::filesystem::create_symlink("target.vlt", link);
+    ASSERT_EQ(EncryptFile(plain, link, Key("k")).status, RunStatus::Finished);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadAll(target), AsString(oracle::EncryptAsText("through the link", "k")));
+}
+
+TEST_F(EngineTest, CancelMidwayLeavesNoOutputAndKeepsAnOldOne) {
+    WriteAll(plain, RandomBytes(8 * kBlock, 5));
+    WriteAll(encrypted, "previous content");
+    std::atomic<bool> cancel{false};
+    RunControl control;
+    control.cancel = &cancel;
+    control.progress = [&](const Progress& p) { cancel = p.done > 0; };
+    const RunResult result = EncryptFile(plain, encrypted, Key("k"), control);
+    EXPECT_EQ(result.status, RunStatus::Cancelled);
+    EXPECT_EQ(ReadAll(encrypted), "previous content");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "plain.bin.vlt"}));
+}
+
+TEST_F(EngineTest, RefusesFilesThatAreNotEncrypted) {
+    const struct {
+        std::string content;
+        std::string says;
+    } cases[] = {
+        {"", "length of 0 bytes"},
+        {std::string("\x01\x02\x03\x04\x05", 5), "length of 5 bytes"},
+        {std::string("\x01\x02\x0A\x00", 4), "byte at offset 2 is 10"},
+        {std::string("\x01\x02\x03\x04", 4), "last byte is 4"},
+        {"plain text!!!!!!", "byte at offset 0 is 112"},
+    };
+    for (const auto& c : cases) {
+        WriteAll(encrypted, c.content);
+        const RunResult result = DecryptFile(encrypted, decrypted, Key("k"));
+        EXPECT_EQ(result.status, RunStatus::Failed) << c.says;
+        EXPECT_NE(result.message.find("not a Veltrimax encrypted file"), std::string::npos);
+        EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+        EXPECT_FALSE(std::filesystem::exists(decrypted));
+        EXPECT_EQ(CheckFile(encrypted, nullptr).status, RunStatus::Failed);
+    }
+}
+
+TEST_F(EngineTest, WrongKeyIsRefusedUnlessAskedToWriteAnyway) {
+    const std::string data = RandomBytes(5000, 6);
+    WriteAll(plain, data);
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("right")).status, RunStatus::Finished);
+
+    RunResult refused = DecryptFile(encrypted, decrypted, Key("wrong"));
+    EXPECT_EQ(refused.status, RunStatus::WrongKey);
+    EXPECT_NE(refused.message.find("primary key is wrong or the file is damaged"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(decrypted));
+
+    const RunResult forced = DecryptFile(encrypted, decrypted, Key("wrong"), {}, {true});
+    EXPECT_EQ(forced.status, RunStatus::Finished);
+    EXPECT_GT(forced.triplesAboveRange, 0u);
+    const std::string file = ReadAll(encrypted);
+    EXPECT_EQ(ReadAll(decrypted),
+              oracle::DecryptAsText({file.begin(), file.end()}, "wrong").substr(0, data.size()));
+
+    const PrimaryKey right = Key("right"), wrong = Key("wrong");
+    EXPECT_EQ(CheckFile(encrypted, &right).status, RunStatus::Finished);
+    EXPECT_EQ(CheckFile(encrypted, &right).plainBytes, data.size());
+    EXPECT_EQ(CheckFile(encrypted, &wrong).status, RunStatus::WrongKey);
+    EXPECT_EQ(CheckFile(encrypted, nullptr).status, RunStatus::Finished);
+}
+
+// A source that fails after a number of bytes, as a disk with a bad sector does.
+class FailingSource final : public ByteSource {
+  public:
+    FailingSource(std::string data, std::size_t failAt) : data_(std::move(data)), failAt_(failAt) {}
+    std::size_t Read(std::span<std::uint8_t> buffer) override {
+        if (position_ >= failAt_) {
+            throw FileError(name_, "cannot read", EIO);
+        }
+        const std::size_t n =
+            std::min({buffer.size(), data_.size() - position_, failAt_ - position_});
+        std::copy_n(data_.data() + position_, n, buffer.data());
+        position_ += n;
+        return n;
+    }
+    std::optional<std::uint64_t> Size() const override { return data_.size(); }
+    const std::string& Name() const override { return name_; }
+
+  private:
+    std::string data_;
+    std::size_t failAt_;
+    std::size_t position_ = 0;
+    std::string name_ = "bad-disk.bin";
+};
+
+TEST_F(EngineTest, ReadErrorMidwayFailsAndLeavesNoOutput) {
+    WriteAll(encrypted, "old");
+    for (const bool encrypt : {true, false}) {
+        const std::string data = encrypt
+                                     ? RandomBytes(3 * kBlock, 7)
+                                     : AsString(oracle::EncryptAsText(RandomBytes(kBlock, 7), "k"));
+        FailingSource source(data, data.size() / 2);
+        RunResult result;
+        {
+            OutputFile sink(encrypted);
+            result = encrypt ? Encrypt(source, sink, Key("k")) : Decrypt(source, sink, Key("k"));
+        }
+        EXPECT_EQ(result.status, RunStatus::Failed);
+        EXPECT_EQ(result.message, "bad-disk.bin: cannot read: Input/output error");
+        EXPECT_EQ(ReadAll(encrypted), "old");
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin.vlt"}));
+    }
+}
+
+TEST_F(EngineTest, ProgressClimbsOnceFromZeroToAll) {
+    WriteAll(plain, RandomBytes(40 * kBlock + 3, 8));
+    std::vector<Progress> seen;
+    RunControl control;
+    control.progress = [&](const Progress& p) { seen.push_back(p); };
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), control).status, RunStatus::Finished);
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front().done, 0u);
+    EXPECT_EQ(seen.back().done, seen.back().total);
+    EXPECT_EQ(seen.back().total, 40 * kBlock + 3);
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GE(seen[i].done, seen[i - 1].done);
+        EXPECT_LE(seen[i].Percent(), 100);
+    }
+    EXPECT_LE(seen.size(), 2u + 41u);  // bounded: not per byte
+}
+
+TEST_F(EngineTest, TwoRunsInTwoThreadsDoNotDisturbEachOther) {
+    const std::string a = RandomBytes(2 * kBlock + 1, 10), b = RandomBytes(kBlock + 7, 11);
+    WriteAll(folder / "a", a);
+    WriteAll(folder / "b", b);
+    for (int round = 0; round < 3; ++round) {
+        std::thread first([&] { EncryptFile(folder / "a", folder / "a.vlt", Key("one")); });
+        std::thread second([&] { EncryptFile(folder / "b", folder / "b.vlt", Key("two")); });
+        first.join();
+        second.join();
+        EXPECT_EQ(ReadAll(folder / "a.vlt"), AsString(oracle::EncryptAsText(a, "one")));
+        EXPECT_EQ(ReadAll(folder / "b.vlt"), AsString(oracle::EncryptAsText(b, "two")));
+    }
+}
+
+}  // namespace
+}  // namespace vlt
