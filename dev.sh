@@ -26,8 +26,10 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # Wait for another package manager run instead of failing on its lock.
+    local apt=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 -q)
+    "${apt[@]}" update
+    DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
 
 build() {
