@@ -11,7 +11,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     qt6-base-dev libgl-dev
     xvfb xauth x11-utils xdotool
-    desktop-file-utils appstream shared-mime-info
+    desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin libxml2-utils
     clang libclang-rt-14-dev
     dpkg-dev file time
 )

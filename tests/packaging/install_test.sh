@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Installs the build tree into a scratch DESTDIR and checks one aspect of what a Linux desktop
+# finds there.
+#
+# usage: install_test.sh CHECK BUILD_DIR VERSION WITH_GUI [PROGRAM...]
+#   CHECK     programs | mime_type | desktop_entry | app_icons | metainfo
+#   WITH_GUI  1 when the window and its desktop integration are part of the build
+#   PROGRAM   the executables the build installs
+# Exits 77 (skipped) for a check of the window's desktop integration when the build has no window.
+set -euo pipefail
+
+check=$1 build_dir=$2 version=$3 with_gui=$4
+shift 4
+programs=("$@")
+
+source "$(dirname "$0")/checks.sh"
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+DESTDIR="$stage" cmake --install "$build_dir" --prefix /usr >"$stage/install.log" ||
+    fail "cmake --install failed: $(cat "$stage/install.log")"
+share=$stage/usr/share
+
+needs_gui() {
+    [ "$with_gui" = 1 ] || skip "built without the window"
+}
+
+check_programs() {
+    local program
+    for program in "${programs[@]}"; do
+        [ -x "$stage/usr/bin/$program" ] || fail "bin/$program is not installed"
+    done
+    if has vlt "${programs[@]}"; then
+        compgen -G "$share/man/man1/vlt.1*" >/dev/null || fail "the man page of vlt is missing"
+    fi
+    if [ "$with_gui" != 1 ]; then
+        [ ! -e "$share/applications/veltrimax.desktop" ] ||
+            fail "a menu entry is installed for a window that was not built"
+    fi
+}
+
+check_mime_type() {
+    [ -f "$share/mime/packages/veltrimax.xml" ] || fail "the MIME package is not installed"
+    update-mime-database "$share/mime"
+    local home
+    home=$(mktemp -d -p "$stage")
+    # Real .vlt content: digits stored as bytes 0..9, then the closing zero byte.
+    printf '\x01\x02\x03\x09\x08\x07\x00' >"$home/report.txt.vlt"
+    cp "$home/report.txt.vlt" "$home/ARCHIVE.VLT"
+    printf 'plain text\n' >"$home/notes.txt"
+    printf 'plain text\n' >"$home/notes.vlt.txt"
+    local -A expected=(
+        [report.txt.vlt]=application/x-veltrimax-encrypted
+        [ARCHIVE.VLT]=application/x-veltrimax-encrypted
+        [notes.txt]=text/plain
+        [notes.vlt.txt]=text/plain
+    )
+    local name actual
+    for name in "${!expected[@]}"; do
+        # xdg-mime asks GIO on GNOME, which reads the shared-mime-info databases of XDG_DATA_DIRS.
+        actual=$(XDG_CURRENT_DESKTOP=GNOME XDG_DATA_HOME="$home" \
+            XDG_DATA_DIRS="$share:/usr/share" xdg-mime query filetype "$home/$name")
+        [ "$actual" = "${expected[$name]}" ] ||
+            fail "$name is recognised as '$actual', expected ${expected[$name]}"
+    done
+    local icon
+    icon=$(sed -n 's/.*<icon name="\([^"]*\)".*/\1/p' "$share/mime/packages/veltrimax.xml")
+    [ -n "$icon" ] || fail "the MIME type names no icon"
+    check_icon_set "$share/icons/hicolor" mimetypes "$icon" 32 48
+}
+
+check_desktop_entry() {
+    needs_gui
+    local entry=$share/applications/veltrimax.desktop
+    [ -f "$entry" ] || fail "veltrimax.desktop is not installed"
+    local report
+    report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
+    ! grep -E 'error:|warning:' <<<"$report" || fail "desktop-file-validate complains"
+    local exec
+    exec=$(desktop_key "$entry" Exec)
+    # The window takes no command line, so the entry must not hand it files or URLs.
+    [ "$exec" = veltrimax ] || fail "Exec is '$exec', expected the bare program"
+    if has veltrimax "${programs[@]}"; then
+        [ -x "$stage/usr/bin/$exec" ] || fail "Exec names '$exec', which is not installed"
+    fi
+    [ -z "$(desktop_key "$entry" MimeType)" ] ||
+        fail "the entry offers to open files, but the window takes no file argument"
+    local categories
+    categories=$(desktop_key "$entry" Categories)
+    [[ ";$categories" == *";Utility;"* && ";$categories" == *";Security;"* ]] ||
+        fail "Categories '$categories' lack Utility or Security"
+    [ "$(desktop_key "$entry" Icon)" = veltrimax ] || fail "the entry shows another icon"
+}
+
+check_app_icons() {
+    needs_gui
+    check_icon_set "$share/icons/hicolor" apps veltrimax 16 32 48 256
+}
+
+check_metainfo() {
+    needs_gui
+    local files=("$share"/metainfo/*.metainfo.xml)
+    [ -f "${files[0]}" ] || fail "no AppStream metainfo is installed"
+    [ ${#files[@]} -eq 1 ] || fail "more than one metainfo file: ${files[*]}"
+    local metainfo=${files[0]}
+    local report
+    report=$(appstreamcli validate --no-net --strict "$metainfo" 2>&1) ||
+        fail "appstreamcli validate: $report"
+    local id
+    id=$(xml_text "$metainfo" '/component/id')
+    [ "$(basename "$metainfo")" = "$id.metainfo.xml" ] || fail "metainfo is not named after $id"
+    local launchable
+    launchable=$(xml_text "$metainfo" '/component/launchable[@type="desktop-id"]')
+    [ -f "$share/applications/$launchable" ] || fail "launchable '$launchable' is not installed"
+    local newest
+    newest=$(xml_text "$metainfo" '/component/releases/release[1]/@version')
+    [ "$newest" = "$version" ] || fail "newest release is '$newest', the project is $version"
+}
+
+case "$check" in
+    programs | mime_type | desktop_entry | app_icons | metainfo) "check_$check" ;;
+    *) fail "unknown check '$check'" ;;
+esac
+echo "$check: ok"
