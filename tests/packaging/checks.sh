@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers shared by the packaging tests.
 
 fail() {

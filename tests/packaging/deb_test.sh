@@ -11,6 +11,7 @@ build_dir=$1 version=$2 with_gui=$3
 shift 3
 programs=("$@")
 
+# shellcheck source=tests/packaging/checks.sh
 source "$(dirname "$0")/checks.sh"
 
 out=$(mktemp -d)

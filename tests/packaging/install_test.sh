@@ -13,6 +13,7 @@ check=$1 build_dir=$2 version=$3 with_gui=$4
 shift 4
 programs=("$@")
 
+# shellcheck source=tests/packaging/checks.sh
 source "$(dirname "$0")/checks.sh"
 
 stage=$(mktemp -d)
