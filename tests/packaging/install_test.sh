@@ -42,7 +42,7 @@ check_programs() {
 
 check_mime_type() {
     [ -f "$share/mime/packages/veltrimax.xml" ] || fail "the MIME package is not installed"
-    update-mime-database "$share/mime"
+    XDG_DATA_DIRS="$share:/usr/share" update-mime-database "$share/mime"
     local home
     home=$(mktemp -d -p "$stage")
     # Real .vlt content: digits stored as bytes 0..9, then the closing zero byte.
@@ -59,7 +59,7 @@ check_mime_type() {
     local name actual
     for name in "${!expected[@]}"; do
         # xdg-mime asks GIO on GNOME, which reads the shared-mime-info databases of XDG_DATA_DIRS.
-        actual=$(XDG_CURRENT_DESKTOP=GNOME XDG_DATA_HOME="$home" \
+        actual=$(XDG_CURRENT_DESKTOP=GNOME GIO_USE_VFS=local XDG_DATA_HOME="$home" \
             XDG_DATA_DIRS="$share:/usr/share" xdg-mime query filetype "$home/$name")
         [ "$actual" = "${expected[$name]}" ] ||
             fail "$name is recognised as '$actual', expected ${expected[$name]}"
