@@ -14,10 +14,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The summary line comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the long part.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Veltrimax encrypts one file at a time with a typed primary key into a .vlt
-file and decrypts such files again. The package holds the desktop program
+set(package_about "Veltrimax encrypts one file at a time with a typed primary key into a .vlt
+file and decrypts such files again.")
+if(VLT_BUILD_GUI)
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${package_about} The package holds the desktop program
 veltrimax, with its menu entry, icon and file type, and the command-line
 tool vlt, which reads and writes the same .vlt files.")
+else()
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${package_about} The package holds the command-line
+tool vlt and the file type of .vlt files.")
+endif()
 # Library dependencies (Qt, the C++ runtime) come from dpkg-shlibdeps on the installed programs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, shared-mime-info, desktop-file-utils")
