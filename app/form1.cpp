@@ -1,0 +1,256 @@
+#include "form1.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <limits>
+
+#include "codepage.h"
+#include "file_dialog.h"
+#include "message_box.h"
+
+namespace {
+
+const QString kEnterFileName = QStringLiteral("Please enter file name");
+const QString kEnterKey = QStringLiteral("Please enter primary key");
+const QString kEnterDecryptName = QStringLiteral("Please enter file name for decrypt");
+const QString kEnterOutputName = QStringLiteral("Please enter output file name");
+const QString kEnterDecryptOutputName = QStringLiteral("Please enter output file name for decrypt");
+const QString kEncryptFinished = QStringLiteral("Encrypt is finish");
+const QString kDecryptFinished = QStringLiteral("Decrypt is finish");
+const QString kWrongKeyQuestion =
+    QStringLiteral("The primary key is wrong or the file is damaged. Save the output anyway?");
+const QString kEncryptedFilter = QStringLiteral("Veltrimax vl datoteke (*.vlt)|*.vlt|");
+const QString kEncryptedSuffix = QStringLiteral(".vlt");
+const QString kContactLine =
+    QStringLiteral("Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid");
+
+// The layout is kept in twips, as the window was designed; 15 twips make a pixel.
+constexpr int kTwipsPerPixel = 15;
+constexpr int kClientWidthTwips = 10875;
+constexpr int kClientHeightTwips = 5790;
+
+template <class Widget>
+Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+                        height / kTwipsPerPixel);
+    return widget;
+}
+
+QPushButton* MakeButton(const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    // Enter and Esc do nothing of their own; a button acts when clicked or pressed.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QLineEdit* MakeBox(QWidget* parent) {
+    auto* box = new QLineEdit(parent);
+    // A line edit stops at 32767 characters by default; a pasted key must arrive whole.
+    box->setMaxLength(std::numeric_limits<int>::max());
+    return box;
+}
+
+QFont BrowseButtonFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(9.75);
+    font.setBold(true);
+    return font;
+}
+
+std::filesystem::path ToPath(const QString& text) {
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+}
+
+}  // namespace
+
+Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* parent)
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      CommonDialog1(commonDialog),
+      messages_(messages) {
+    setWindowTitle(QStringLiteral("Veltrimax Encrypt and decrypt file"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/veltrimax-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/veltrimax-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+    setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+    CreateControls();
+
+    connect(&run_, &BackgroundRun::Progressed, ProgressBar1, &QProgressBar::setValue);
+    connect(&run_, &BackgroundRun::Done, this, &Form1::RunDone);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+
+    if (const QScreen* where = screen()) {
+        move(where->availableGeometry().center() - rect().center());
+    }
+    Command1->setFocus();
+}
+
+Form1::~Form1() { run_.CancelAndWait(); }
+
+// Created in tab order, which makes it the focus chain; labels and the bar take no focus.
+void Form1::CreateControls() {
+    Command1 = Place(MakeButton(QStringLiteral("Encrypt file"), this), "Command1", 7680, 1680, 3030, 375);
+    Label1 = Place(new QLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
+    Text1 = Place(MakeBox(this), "Text1", 2040, 720, 7785, 285);
+    Command3 = Place(MakeButton(QStringLiteral("..."), this), "Command3", 10080, 720, 615, 375);
+    Label2 = Place(new QLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
+    Text2 = Place(MakeBox(this), "Text2", 2070, 1200, 7800, 285);
+    ProgressBar1 = Place(new QProgressBar(this), "ProgressBar1", 240, 2160, 10455, 495);
+    Text3 = Place(MakeBox(this), "Text3", 2070, 240, 7800, 285);
+    Label3 = Place(new QLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
+    Text5 = Place(MakeBox(this), "Text5", 2070, 3720, 7800, 285);
+    Command4 = Place(MakeButton(QStringLiteral("..."), this), "Command4", 10080, 3240, 615, 375);
+    Text6 = Place(MakeBox(this), "Text6", 2040, 3240, 7785, 285);
+    Label5 = Place(new QLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
+    Label6 = Place(new QLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
+    Command2 = Place(MakeButton(QStringLiteral("Decrypt file"), this), "Command2", 7680, 4200, 3030, 375);
+    Label4 = Place(new QLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
+
+    Command3->setFont(BrowseButtonFont());
+    Command4->setFont(BrowseButtonFont());
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+}
+
+void Form1::Command1_Click() {
+    if (run_.Active()) {
+        return;
+    }
+    if (Text1->text().isEmpty()) {
+        messages_.Inform(kEnterFileName);
+        Command3_Click();
+        return;
+    }
+    if (Text3->text().isEmpty()) {
+        messages_.Inform(kEnterKey);
+        return;
+    }
+    if (Text2->text().isEmpty()) {
+        messages_.Inform(kEnterOutputName);
+        return;
+    }
+    StartRun(Operation::Encrypt, Text1->text(), Text2->text());
+}
+
+void Form1::Command2_Click() {
+    if (run_.Active()) {
+        return;
+    }
+    if (Text3->text().isEmpty()) {
+        messages_.Inform(kEnterKey);
+        return;
+    }
+    if (Text6->text().isEmpty()) {
+        messages_.Inform(kEnterDecryptName);
+        return;
+    }
+    if (Text5->text().isEmpty()) {
+        messages_.Inform(kEnterDecryptOutputName);
+        return;
+    }
+    StartRun(Operation::Decrypt, Text6->text(), Text5->text());
+}
+
+void Form1::Command3_Click() {
+    CommonDialog1.ShowOpen();
+    Text1->setText(CommonDialog1.FileName());
+    Text2->setText(CommonDialog1.FileName() + kEncryptedSuffix);
+}
+
+void Form1::Command4_Click() {
+    CommonDialog1.SetFilter(kEncryptedFilter);
+    CommonDialog1.ShowOpen();
+    const QString name = CommonDialog1.FileName();
+    Text6->setText(name);
+    // Drops the suffix's length whatever those characters are; shorter names leave Text5 alone.
+    if (name.size() >= kEncryptedSuffix.size()) {
+        Text5->setText(name.chopped(kEncryptedSuffix.size()));
+    }
+}
+
+void Form1::Form_Unload() {
+    // Stopping the run removes its temporary file before the program goes.
+    run_.CancelAndWait();
+    if (!ended_) {
+        ended_ = true;
+        emit ProgramEnded();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::StartRun(Operation operation, const QString& input, const QString& output) {
+    Request request{operation, ToPath(input), ToPath(output), {}, {}};
+    request.key.text = Text3->text().toStdString();
+    try {
+        request.key.codePage = vlt::SystemCodePage();
+    } catch (const vlt::CodePageError& error) {
+        messages_.ShowError(QString::fromStdString(error.what()));
+        return;
+    }
+    Launch(request);
+}
+
+void Form1::Launch(const Request& request) {
+    request_ = request;
+    ProgressBar1->setValue(0);
+    run_.Start([request](const vlt::RunControl& control) {
+        if (request.operation == Operation::Encrypt) {
+            return vlt::EncryptFile(request.input, request.output, request.key, control);
+        }
+        return vlt::DecryptFile(request.input, request.output, request.key, control,
+                                request.options);
+    });
+}
+
+void Form1::RunDone() {
+    // A run stopped by closing the window was waited for there; nothing is left to show.
+    if (!run_.Active()) {
+        return;
+    }
+    const vlt::RunResult result = run_.TakeResult();
+    switch (result.status) {
+        case vlt::RunStatus::Finished:
+            ProgressBar1->setValue(100);
+            messages_.Inform(request_.operation == Operation::Encrypt ? kEncryptFinished
+                                                                      : kDecryptFinished);
+            close();
+            break;
+        case vlt::RunStatus::WrongKey:
+            if (messages_.AskYesNo(kWrongKeyQuestion)) {
+                request_.options.writeOnWrongKey = true;
+                Launch(request_);
+            } else {
+                ProgressBar1->setValue(0);
+            }
+            break;
+        case vlt::RunStatus::Failed:
+            ProgressBar1->setValue(0);
+            messages_.ShowError(QString::fromStdString(result.message));
+            break;
+        case vlt::RunStatus::Cancelled:
+            ProgressBar1->setValue(0);
+            break;
+    }
+}

@@ -1,0 +1,57 @@
+#include "file_dialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace vlt {
+
+void FileDialog::ShowOpen() {
+    if (std::optional<QString> chosen = Ask(filter_, fileName_)) {
+        fileName_ = *chosen;
+    }
+}
+
+QStringList ToNameFilters(const QString& filter) {
+    const QStringList items = filter.split(QLatin1Char('|'));
+    QStringList nameFilters;
+    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
+        const QString description = items[i].trimmed();
+        QStringList patterns = items[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+        }
+        if (patterns.isEmpty()) {
+            continue;
+        }
+        const QString patternList = patterns.join(QLatin1Char(' '));
+        const QString suffix = QStringLiteral("(%1)").arg(patternList);
+        // Qt reads the patterns from the last parentheses; a description that
+        // already ends with them ("Text (*.txt)") needs no second copy.
+        nameFilters << (description.endsWith(suffix)
+                            ? description
+                            : QStringLiteral("%1 %2").arg(description, suffix).trimmed());
+    }
+    return nameFilters;
+}
+
+std::optional<QString> QtFileDialog::Ask(const QString& filter, const QString& fileName) {
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    const QStringList nameFilters = ToNameFilters(filter);
+    if (!nameFilters.isEmpty()) {
+        dialog.setNameFilters(nameFilters);
+    }
+    if (!fileName.isEmpty()) {
+        const QFileInfo last(fileName);
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace vlt

@@ -1,0 +1,72 @@
+#pragma once
+
+// Scripted stand-ins for the window's Open dialog and message boxes, so that
+// the tests can answer them and see what the window showed.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
+
+#include "file_dialog.h"
+#include "message_box.h"
+
+class ScriptedFileDialog final : public vlt::FileDialog {
+public:
+    // What the dialog held each time it was shown.
+    struct Shown {
+        QString filter;
+        QString fileName;
+    };
+
+    // One answer per showing, in order: a path, or nothing for a cancel.
+    // With no answer left the dialog is cancelled.
+    std::deque<std::optional<QString>> answers;
+    QList<Shown> shown;
+
+protected:
+    std::optional<QString> Ask(const QString& filter, const QString& fileName) override {
+        shown.append({filter, fileName});
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class RecordingMessageBox final : public vlt::MessageBox {
+public:
+    enum class Kind { Note, Error, Question };
+    struct Message {
+        Kind kind;
+        QString text;
+    };
+
+    QList<Message> log;
+    // Answers to the Yes/No questions, in order; with none left the answer is No.
+    std::deque<bool> answers;
+
+    void Inform(const QString& text) override { log.append({Kind::Note, text}); }
+    void ShowError(const QString& text) override { log.append({Kind::Error, text}); }
+    bool AskYesNo(const QString& text) override {
+        log.append({Kind::Question, text});
+        if (answers.empty()) {
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+
+    QStringList Texts() const {
+        QStringList texts;
+        for (const Message& message : log) {
+            texts << message.text;
+        }
+        return texts;
+    }
+};

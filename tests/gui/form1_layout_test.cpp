@@ -1,0 +1,197 @@
+// The window as it starts: its frame, the controls' places, tab order and fonts.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "fakes.h"
+#include "form1.h"
+
+class Form1LayoutTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        dialog_ = std::make_unique<ScriptedFileDialog>();
+        messages_ = std::make_unique<RecordingMessageBox>();
+        form_ = std::make_unique<Form1>(*dialog_, *messages_);
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    }
+    void cleanup() {
+        form_.reset();
+        messages_.reset();
+        dialog_.reset();
+    }
+
+    void startsEmptyWithFocusOnEncrypt() {
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Veltrimax Encrypt and decrypt file"));
+        for (QLineEdit* box : {form_->Text1, form_->Text2, form_->Text3, form_->Text5, form_->Text6}) {
+            QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
+            QVERIFY(!box->isReadOnly());
+            QCOMPARE(box->echoMode(), QLineEdit::Normal);
+        }
+        QCOMPARE(form_->ProgressBar1->minimum(), 0);
+        QCOMPARE(form_->ProgressBar1->maximum(), 100);
+        QCOMPARE(form_->ProgressBar1->value(), 0);
+        QCOMPARE(form_->focusWidget(), form_->Command1);
+        QVERIFY(dialog_->Filter().isEmpty());
+        QVERIFY(dialog_->FileName().isEmpty());
+        QVERIFY(messages_->log.isEmpty());
+    }
+
+    void hasAFixedClientAreaWithCloseBoxOnly() {
+        QCOMPARE(form_->size(), QSize(725, 386));
+        QCOMPARE(form_->minimumSize(), QSize(725, 386));
+        QCOMPARE(form_->maximumSize(), QSize(725, 386));
+        const Qt::WindowFlags flags = form_->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        // A tool window is left out of the taskbar by the window managers that honour it.
+        QCOMPARE(form_->windowType(), Qt::Tool);
+    }
+
+    void isCentredOnTheScreen() {
+        const QPoint screenCentre = form_->screen()->availableGeometry().center();
+        const QPoint windowCentre = form_->frameGeometry().center();
+        QVERIFY2((screenCentre - windowCentre).manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("window centre %1,%2, screen centre %3,%4")
+                                .arg(windowCentre.x())
+                                .arg(windowCentre.y())
+                                .arg(screenCentre.x())
+                                .arg(screenCentre.y())));
+    }
+
+    void hasItsIconInBothSizes() {
+        const QList<QSize> sizes = form_->windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(16, 16)));
+        QVERIFY(sizes.contains(QSize(32, 32)));
+    }
+
+    void placesEachControl_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("twips");
+        // Left, top, width and height in twips, as the window was drawn.
+        const auto row = [](const char* name, const char* caption, int left, int top, int width,
+                            int height) {
+            QTest::newRow(name) << QString::fromUtf8(caption) << QRect(left, top, width, height);
+        };
+        row("Command1", "Encrypt file", 7680, 1680, 3030, 375);
+        row("Label1", "File for encrypt", 240, 795, 1980, 315);
+        row("Text1", "", 2040, 720, 7785, 285);
+        row("Command3", "...", 10080, 720, 615, 375);
+        row("Label2", "Output file name", 240, 1200, 1980, 315);
+        row("Text2", "", 2070, 1200, 7800, 285);
+        row("ProgressBar1", "", 240, 2160, 10455, 495);
+        row("Text3", "", 2070, 240, 7800, 285);
+        row("Label3", "Primary key", 240, 315, 1980, 315);
+        row("Text5", "", 2070, 3720, 7800, 285);
+        row("Command4", "...", 10080, 3240, 615, 375);
+        row("Text6", "", 2040, 3240, 7785, 285);
+        row("Label5", "Output file name", 240, 3795, 1980, 315);
+        row("Label6", "File for decrypt", 240, 3315, 1980, 315);
+        row("Command2", "Decrypt file", 7680, 4200, 3030, 375);
+        row("Label4", "Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid",
+            3240, 5040, 6855, 375);
+    }
+    void placesEachControl() {
+        QFETCH(QString, caption);
+        QFETCH(QRect, twips);
+        auto* control = form_->findChild<QWidget*>(QString::fromUtf8(QTest::currentDataTag()));
+        QVERIFY(control);
+        QCOMPARE(control->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
+                                            twips.height() / 15));
+        QVERIFY(control->isVisible());
+        if (auto* button = qobject_cast<QPushButton*>(control)) {
+            QCOMPARE(button->text(), caption);
+            QVERIFY(!button->isDefault());
+            QVERIFY(!button->autoDefault());
+        } else if (auto* label = qobject_cast<QLabel*>(control)) {
+            QCOMPARE(label->text(), caption);
+            QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+        }
+    }
+
+    void tabFollowsTheTabIndexAndSkipsLabels_data() {
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<QStringList>("order");
+        const QStringList forward = {"Command1", "Text1", "Command3", "Text2", "Text3",
+                                     "Text5",    "Command4", "Text6", "Command2", "Command1"};
+        QStringList backward = forward;
+        std::reverse(backward.begin(), backward.end());
+        QTest::newRow("tab") << Qt::Key_Tab << forward;
+        QTest::newRow("backtab") << Qt::Key_Backtab << backward;
+    }
+    void tabFollowsTheTabIndexAndSkipsLabels() {
+        QFETCH(Qt::Key, key);
+        QFETCH(QStringList, order);
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        form_->Command1->setFocus();
+        QStringList visited = {QApplication::focusWidget()->objectName()};
+        for (qsizetype i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, order);
+    }
+
+    void browseButtonsUseABoldNineAndThreeQuarterPointFont() {
+        for (QPushButton* button : {form_->Command3, form_->Command4}) {
+            QVERIFY(button->font().bold());
+            QCOMPARE(button->font().pointSizeF(), 9.75);
+        }
+        QVERIFY(!form_->Command1->font().bold());
+    }
+
+    void aPastedKeyOfFortyThousandCharactersArrivesWhole() {
+        QString key;
+        for (int i = 0; i < 40000; ++i) {
+            key += QChar(u'a' + i % 26);
+        }
+        QApplication::clipboard()->setText(key);
+        form_->Text3->paste();
+        QCOMPARE(form_->Text3->text().size(), 40000);
+        QCOMPARE(form_->Text3->text(), key);
+    }
+
+    // No button answers Enter or Esc; a focused button answers Space.
+    void onlyTheFocusedButtonAnswersTheKeyboard() {
+        QSignalSpy ended(form_.get(), &Form1::ProgramEnded);
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        form_->Text3->setFocus();
+        QTest::keyClick(form_->Text3, Qt::Key_Return);
+        QTest::keyClick(form_->Text3, Qt::Key_Escape);
+        QVERIFY(messages_->log.isEmpty());
+        QVERIFY(form_->isVisible());
+        QCOMPARE(ended.count(), 0);
+
+        form_->Command1->setFocus();
+        QTest::keyClick(form_->Command1, Qt::Key_Space);
+        QCOMPARE(messages_->Texts(), QStringList{"Please enter file name"});
+    }
+
+    void closingEndsTheProgramAtOnce() {
+        QSignalSpy ended(form_.get(), &Form1::ProgramEnded);
+        QVERIFY(form_->close());
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!form_->isVisible());
+        QVERIFY(messages_->log.isEmpty());
+    }
+
+private:
+    std::unique_ptr<ScriptedFileDialog> dialog_;
+    std::unique_ptr<RecordingMessageBox> messages_;
+    std::unique_ptr<Form1> form_;
+};
+
+QTEST_MAIN(Form1LayoutTest)
+#include "form1_layout_test.moc"
