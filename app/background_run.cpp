@@ -2,7 +2,9 @@
 
 #include <utility>
 
-BackgroundRun::~BackgroundRun() { CancelAndWait(); }
+BackgroundRun::~BackgroundRun() {
+    CancelAndWait();
+}
 
 void BackgroundRun::Start(Job job) {
     if (Active()) {

@@ -14,7 +14,7 @@
 class BackgroundRun : public QObject {
     Q_OBJECT
 
-public:
+  public:
     using Job = std::function<vlt::RunResult(const vlt::RunControl&)>;
 
     BackgroundRun() = default;
@@ -36,13 +36,13 @@ public:
     // After Done: ends the run and gives its result.
     vlt::RunResult TakeResult();
 
-signals:
+  signals:
     // Percent of the run done, 0 to 100, each value once.
     void Progressed(int percent);
     // The run has ended; take its result.
     void Done();
 
-private:
+  private:
     std::thread worker_;
     std::atomic<bool> cancel_{false};
     vlt::RunResult result_;

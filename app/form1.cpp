@@ -26,6 +26,8 @@ const QString kEncryptFinished = QStringLiteral("Encrypt is finish");
 const QString kDecryptFinished = QStringLiteral("Decrypt is finish");
 const QString kWrongKeyQuestion =
     QStringLiteral("The primary key is wrong or the file is damaged. Save the output anyway?");
+const QString kEncryptFailed = QStringLiteral("Encryption failed: %1");
+const QString kDecryptFailed = QStringLiteral("Decryption failed: %1");
 const QString kEncryptedFilter = QStringLiteral("Veltrimax vl datoteke (*.vlt)|*.vlt|");
 const QString kEncryptedSuffix = QStringLiteral(".vlt");
 const QString kContactLine =
@@ -76,9 +78,8 @@ std::filesystem::path ToPath(const QString& text) {
 }  // namespace
 
 Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* parent)
-    : QWidget(parent,
-              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       CommonDialog1(commonDialog),
       messages_(messages) {
     setWindowTitle(QStringLiteral("Veltrimax Encrypt and decrypt file"));
@@ -102,15 +103,20 @@ Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* 
     Command1->setFocus();
 }
 
-Form1::~Form1() { run_.CancelAndWait(); }
+Form1::~Form1() {
+    run_.CancelAndWait();
+}
 
 // Created in tab order, which makes it the focus chain; labels and the bar take no focus.
 void Form1::CreateControls() {
-    Command1 = Place(MakeButton(QStringLiteral("Encrypt file"), this), "Command1", 7680, 1680, 3030, 375);
-    Label1 = Place(new QLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
+    Command1 =
+        Place(MakeButton(QStringLiteral("Encrypt file"), this), "Command1", 7680, 1680, 3030, 375);
+    Label1 =
+        Place(new QLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
     Text1 = Place(MakeBox(this), "Text1", 2040, 720, 7785, 285);
     Command3 = Place(MakeButton(QStringLiteral("..."), this), "Command3", 10080, 720, 615, 375);
-    Label2 = Place(new QLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
+    Label2 =
+        Place(new QLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
     Text2 = Place(MakeBox(this), "Text2", 2070, 1200, 7800, 285);
     ProgressBar1 = Place(new QProgressBar(this), "ProgressBar1", 240, 2160, 10455, 495);
     Text3 = Place(MakeBox(this), "Text3", 2070, 240, 7800, 285);
@@ -118,9 +124,12 @@ void Form1::CreateControls() {
     Text5 = Place(MakeBox(this), "Text5", 2070, 3720, 7800, 285);
     Command4 = Place(MakeButton(QStringLiteral("..."), this), "Command4", 10080, 3240, 615, 375);
     Text6 = Place(MakeBox(this), "Text6", 2040, 3240, 7785, 285);
-    Label5 = Place(new QLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
-    Label6 = Place(new QLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
-    Command2 = Place(MakeButton(QStringLiteral("Decrypt file"), this), "Command2", 7680, 4200, 3030, 375);
+    Label5 =
+        Place(new QLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
+    Label6 =
+        Place(new QLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
+    Command2 =
+        Place(MakeButton(QStringLiteral("Decrypt file"), this), "Command2", 7680, 4200, 3030, 375);
     Label4 = Place(new QLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
 
     Command3->setFont(BrowseButtonFont());
@@ -247,7 +256,9 @@ void Form1::RunDone() {
             break;
         case vlt::RunStatus::Failed:
             ProgressBar1->setValue(0);
-            messages_.ShowError(QString::fromStdString(result.message));
+            messages_.ShowError(
+                (request_.operation == Operation::Encrypt ? kEncryptFailed : kDecryptFailed)
+                    .arg(QString::fromStdString(result.message)));
             break;
         case vlt::RunStatus::Cancelled:
             ProgressBar1->setValue(0);

@@ -24,7 +24,7 @@ class MessageBox;
 class Form1 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     // The dialog and the message boxes are the caller's and outlive the window.
     Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* parent = nullptr);
     ~Form1() override;
@@ -61,14 +61,14 @@ public:
     QProgressBar* ProgressBar1;
     vlt::FileDialog& CommonDialog1;
 
-signals:
+  signals:
     // The program is to end: the window was closed or a run has finished.
     void ProgramEnded();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     enum class Operation { Encrypt, Decrypt };
     struct Request {
         Operation operation;

@@ -11,7 +11,7 @@
 namespace vlt {
 
 class FileDialog {
-public:
+  public:
     virtual ~FileDialog() = default;
 
     // Description and pattern pairs, each item followed by "|":
@@ -26,11 +26,11 @@ public:
     // user chooses a file (which becomes the file name) or cancels.
     void ShowOpen();
 
-protected:
+  protected:
     // Shows the dialog; the chosen file's full path, or nothing on cancel.
     virtual std::optional<QString> Ask(const QString& filter, const QString& fileName) = 0;
 
-private:
+  private:
     QString filter_;
     QString fileName_;
 };
@@ -41,7 +41,7 @@ QStringList ToNameFilters(const QString& filter);
 
 // The dialog of the Qt platform, over the active window.
 class QtFileDialog final : public FileDialog {
-protected:
+  protected:
     std::optional<QString> Ask(const QString& filter, const QString& fileName) override;
 };
 

@@ -26,8 +26,8 @@ void QtMessageBox::ShowError(const QString& text) {
 }
 
 bool QtMessageBox::AskYesNo(const QString& text) {
-    return Show(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
-                QMessageBox::No) == QMessageBox::Yes;
+    return Show(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 }  // namespace vlt

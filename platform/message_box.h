@@ -8,7 +8,7 @@
 namespace vlt {
 
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
     // A note or a prompt with a single OK button; returns when it is closed.
     virtual void Inform(const QString& text) = 0;
@@ -23,7 +23,7 @@ inline const QString kMessageTitle = QStringLiteral("Veltrimax");
 
 // Qt's message boxes, over the active window.
 class QtMessageBox final : public MessageBox {
-public:
+  public:
     void Inform(const QString& text) override;
     void ShowError(const QString& text) override;
     bool AskYesNo(const QString& text) override;

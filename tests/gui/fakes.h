@@ -14,32 +14,32 @@
 #include "message_box.h"
 
 class ScriptedFileDialog final : public vlt::FileDialog {
-public:
+  public:
     // What the dialog held each time it was shown.
     struct Shown {
         QString filter;
         QString fileName;
     };
 
-    // One answer per showing, in order: a path, or nothing for a cancel.
-    // With no answer left the dialog is cancelled.
-    std::deque<std::optional<QString>> answers;
+    // One answer per showing, in order: a path, or kCancel. With no answer
+    // left the dialog is cancelled.
+    static inline const QString kCancel;
+    QStringList answers;
     QList<Shown> shown;
 
-protected:
+  protected:
     std::optional<QString> Ask(const QString& filter, const QString& fileName) override {
         shown.append({filter, fileName});
-        if (answers.empty()) {
+        const QString answer = answers.isEmpty() ? kCancel : answers.takeFirst();
+        if (answer.isNull()) {
             return std::nullopt;
         }
-        std::optional<QString> answer = answers.front();
-        answers.pop_front();
         return answer;
     }
 };
 
 class RecordingMessageBox final : public vlt::MessageBox {
-public:
+  public:
     enum class Kind { Note, Error, Question };
     struct Message {
         Kind kind;
