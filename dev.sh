@@ -10,7 +10,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
     qt6-base-dev libgl-dev
-    xvfb xauth x11-utils xdotool
+    xvfb xauth x11-utils xdotool libxcb1-dev
     desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin libxml2-utils
     clang libclang-rt-14-dev
     dpkg-dev file time

@@ -61,6 +61,13 @@ QLineEdit* MakeBox(QWidget* parent) {
     return box;
 }
 
+QLabel* MakeLabel(const QString& caption, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    // Captions sit at the top of their label, level with the box they name.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
 QFont BrowseButtonFont() {
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
@@ -112,30 +119,31 @@ void Form1::CreateControls() {
     Command1 =
         Place(MakeButton(QStringLiteral("Encrypt file"), this), "Command1", 7680, 1680, 3030, 375);
     Label1 =
-        Place(new QLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
+        Place(MakeLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
     Text1 = Place(MakeBox(this), "Text1", 2040, 720, 7785, 285);
     Command3 = Place(MakeButton(QStringLiteral("..."), this), "Command3", 10080, 720, 615, 375);
     Label2 =
-        Place(new QLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
+        Place(MakeLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
     Text2 = Place(MakeBox(this), "Text2", 2070, 1200, 7800, 285);
     ProgressBar1 = Place(new QProgressBar(this), "ProgressBar1", 240, 2160, 10455, 495);
     Text3 = Place(MakeBox(this), "Text3", 2070, 240, 7800, 285);
-    Label3 = Place(new QLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
+    Label3 = Place(MakeLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
     Text5 = Place(MakeBox(this), "Text5", 2070, 3720, 7800, 285);
     Command4 = Place(MakeButton(QStringLiteral("..."), this), "Command4", 10080, 3240, 615, 375);
     Text6 = Place(MakeBox(this), "Text6", 2040, 3240, 7785, 285);
     Label5 =
-        Place(new QLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
+        Place(MakeLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
     Label6 =
-        Place(new QLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
+        Place(MakeLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
     Command2 =
         Place(MakeButton(QStringLiteral("Decrypt file"), this), "Command2", 7680, 4200, 3030, 375);
-    Label4 = Place(new QLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
+    Label4 = Place(MakeLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
 
     Command3->setFont(BrowseButtonFont());
     Command4->setFont(BrowseButtonFont());
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
 }
 

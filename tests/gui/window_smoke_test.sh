@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Starts the real veltrimax on a virtual X server (Xvfb, no window manager),
+# finds its window, checks its title, size, size hints, place and icon, closes
+# it as a close box would, and expects the program to end with status 0.
+#
+#   window_smoke_test.sh VELTRIMAX CLOSE_WINDOW [SCREENSHOT.png]
+#
+# With a third argument the window is also photographed there (needs
+# ImageMagick's import; the test itself does not).
+set -euo pipefail
+
+program=$1
+closer=$2
+screenshot=${3:-}
+title="Veltrimax Encrypt and decrypt file"
+screen_width=1280
+screen_height=1024
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/*.log; do
+        [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; } >&2
+    done
+    exit 1
+}
+
+# Xvfb picks a free display itself and names it on the descriptor given.
+Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp \
+    3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+"$program" >"$work/program.log" 2>&1 &
+app_pid=$!
+
+window=
+for _ in $(seq 150); do
+    window=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    kill -0 "$app_pid" 2>/dev/null || fail "veltrimax ended before showing its window"
+    sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled '$title'"
+
+[ "$(xdotool getwindowname "$window")" = "$title" ] || fail "title is '$(xdotool getwindowname "$window")'"
+
+info=$(xwininfo -id "$window")
+field() { sed -n "s/^ *$1: *//p" <<<"$info"; }
+width=$(field Width)
+height=$(field Height)
+[ "$width" = 725 ] && [ "$height" = 386 ] || fail "client area is ${width}x${height}, not 725x386"
+# Without a window manager there is no frame: the client area itself is centred.
+left=$(field "Absolute upper-left X")
+top=$(field "Absolute upper-left Y")
+expected_left=$(((screen_width - 725) / 2))
+expected_top=$(((screen_height - 386) / 2))
+[ $((left - expected_left)) -ge -1 ] && [ $((left - expected_left)) -le 1 ] &&
+    [ $((top - expected_top)) -ge -1 ] && [ $((top - expected_top)) -le 1 ] ||
+    fail "window at $left,$top, centred would be $expected_left,$expected_top"
+
+hints=$(xprop -id "$window" WM_NORMAL_HINTS)
+grep -q "minimum size: 725 by 386" <<<"$hints" && grep -q "maximum size: 725 by 386" <<<"$hints" ||
+    fail "the window manager may resize it: $hints"
+xprop -id "$window" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_UTILITY ||
+    fail "not a utility window, so it would get a taskbar entry"
+icons=$(xprop -id "$window" _NET_WM_ICON)
+grep -q "Icon (16 x 16)" <<<"$icons" && grep -q "Icon (32 x 32)" <<<"$icons" ||
+    fail "the window lacks its 16 and 32 pixel icons"
+
+if [ -n "$screenshot" ]; then
+    sleep 1  # let the first paint settle
+    import -window "$window" "$screenshot"
+fi
+
+"$closer" "$window" || fail "could not ask the window to close"
+for _ in $(seq 50); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "veltrimax still runs 5 s after its window was closed"
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "veltrimax ended with status $status"
+echo "veltrimax showed a 725x386 window titled '$title' and ended when it was closed"
