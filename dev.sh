@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   ./dev.sh run    install what is missing, build, start the window
-#   ./dev.sh test   install what is missing, build, run the whole test suite
+#   ./dev.sh test   install what is missing, build, run the whole test suite, again under
+#                   the sanitizers, then each fuzzer for VLT_FUZZ_SECONDS (default 60)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -37,6 +38,29 @@ build() {
     cmake --build --preset "$1"
 }
 
+# Each fuzzer runs for VLT_FUZZ_SECONDS from its committed seeds (kept
+# untouched: new finds go to a scratch corpus). A crash stops the run and
+# leaves the input that caused it in build/fuzz/artifacts/.
+run_fuzzers() {
+    local seconds="${VLT_FUZZ_SECONDS:-60}" fuzzer name work
+    mkdir -p build/fuzz/artifacts
+    for fuzzer in build/fuzz/fuzz/fuzz_*; do
+        name="${fuzzer##*/fuzz_}"
+        work="$(mktemp -d)"
+        echo "Fuzzing $name for ${seconds} s"
+        if ! "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" \
+            "$work" "fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1; then
+            cat "build/fuzz/$name.log"
+            rm -rf "$work"
+            echo "fuzzer $name failed; its input is in build/fuzz/artifacts/" >&2
+            return 1
+        fi
+        grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units)' "build/fuzz/$name.log"
+        rm -rf "$work"
+    done
+}
+
 case "${1:-}" in
     run)
         install_missing
@@ -47,6 +71,11 @@ case "${1:-}" in
         install_missing
         build release
         ctest --preset release
+        # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+        build asan
+        ctest --preset asan
+        build fuzz
+        run_fuzzers
         ;;
     *)
         echo "usage: $0 run|test" >&2
