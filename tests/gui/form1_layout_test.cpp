@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -57,26 +56,6 @@ class Form1LayoutTest : public QObject {
         QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
         // A tool window is left out of the taskbar by the window managers that honour it.
         QCOMPARE(form_->windowType(), Qt::Tool);
-    }
-
-    // Centred as far as the frame, unknown before the window is shown, allows.
-    void isCentredOnTheScreen() {
-        const QPoint screenCentre = form_->screen()->availableGeometry().center();
-        const QPoint windowCentre = form_->frameGeometry().center();
-        const int frame = form_->frameGeometry().width() - form_->width() +
-                          form_->frameGeometry().height() - form_->height();
-        QVERIFY2((screenCentre - windowCentre).manhattanLength() <= frame + 2,
-                 qPrintable(QStringLiteral("window centre %1,%2, screen centre %3,%4")
-                                .arg(windowCentre.x())
-                                .arg(windowCentre.y())
-                                .arg(screenCentre.x())
-                                .arg(screenCentre.y())));
-    }
-
-    void hasItsIconInBothSizes() {
-        const QList<QSize> sizes = form_->windowIcon().availableSizes();
-        QVERIFY(sizes.contains(QSize(16, 16)));
-        QVERIFY(sizes.contains(QSize(32, 32)));
     }
 
     void placesEachControl_data() {

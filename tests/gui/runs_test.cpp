@@ -119,17 +119,6 @@ class RunsTest : public QObject {
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"in"});
     }
 
-    void theEncryptSideBrowseAfterThePromptFillsTheBoxesOnly() {
-        QVERIFY(WriteAll(In("a.bin"), "abc"));
-        form_->Text3->setText(QStringLiteral("key"));
-        dialog_->answers << In("a.bin");
-        QTest::mouseClick(form_->Command1, Qt::LeftButton);
-        QCOMPARE(form_->Text1->text(), In("a.bin"));
-        QCOMPARE(form_->Text2->text(), In("a.bin.vlt"));
-        QVERIFY(!form_->Running());
-        QVERIFY(!QFile::exists(In("a.bin.vlt")));
-    }
-
     void encryptsAndDecryptsThroughTheButtons_data() {
         QTest::addColumn<qsizetype>("size");
         QTest::addColumn<QString>("key");
