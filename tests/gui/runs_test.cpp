@@ -282,7 +282,8 @@ class RunsTest : public QObject {
     // While a run is active its button clicks are ignored, the browse buttons
     // work, and neither changes what the run does.
     void clicksDuringARunLeaveItAlone() {
-        QVERIFY(WriteAll(In("a.bin"), Sample(3000)));
+        constexpr qsizetype kSize = 4 << 20;  // a run that outlasts the clicks
+        QVERIFY(WriteAll(In("a.bin"), Sample(kSize)));
         form_->Text1->setText(In("a.bin"));
         form_->Text2->setText(In("a.bin.vlt"));
         form_->Text3->setText(QStringLiteral("key"));
@@ -301,7 +302,7 @@ class RunsTest : public QObject {
         QCOMPARE(form_->Text2->text(), In("other.bin.vlt"));
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
         QCOMPARE(messages_->Texts(), QStringList{"Encrypt is finish"});
-        QCOMPARE(ReadAll(In("a.bin.vlt")).size(), 3 * 3000 + 4);
+        QCOMPARE(ReadAll(In("a.bin.vlt")).size(), 3 * kSize + 4);
         QVERIFY(!QFile::exists(In("other.bin.vlt")));
     }
 
