@@ -3,7 +3,7 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltrimax)
 set(CPACK_PACKAGE_VENDOR "Veltrimax")
-set(CPACK_PACKAGE_CONTACT "Veltrimax maintainers <maintainers@veltrimax.org>")
+set(CPACK_PACKAGE_CONTACT "Veltrimax maintainers <support@veltrimax.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
