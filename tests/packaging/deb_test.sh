@@ -48,6 +48,7 @@ expected=(./usr/share/mime/packages/veltrimax.xml
 for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program")
 done
+! has vlt "${programs[@]}" || expected+=(./usr/share/man/man1/vlt.1.gz)
 if [ "$with_gui" = 1 ]; then
     expected+=(./usr/share/applications/veltrimax.desktop
         ./usr/share/icons/hicolor/scalable/apps/veltrimax.svg)
@@ -60,6 +61,7 @@ for path in "${expected[@]}"; do
     grep -qxF "$path" <<<"$paths" || fail "$path is not in the package"
 done
 ! grep -vE '^\./(usr/.*)?$' <<<"$paths" || fail "files outside /usr"
+! grep -E '^\./usr/share/man/.*[^z]$' <<<"$paths" | grep -v '/$' || fail "manual pages not gzipped"
 ! grep -v ' root/root ' <<<"$listing" || fail "files not owned by root"
 ! grep -E '^-.* \./usr/share/' <<<"$listing" | grep -v '^-rw-r--r-- ' || fail "data files not 0644"
 ! grep -E '^-.* \./usr/bin/' <<<"$listing" | grep -v '^-rwxr-xr-x ' || fail "programs not 0755"
