@@ -1,55 +1,188 @@
 #include "digit_ops.h"
 
+#include <algorithm>
+#include <cstring>
+
+// Hot loops get an AVX2 version next to the baseline one; glibc picks at load time.
+#define VLT_DISPATCHED __attribute__((target_clones("avx2", "default")))
+#define VLT_INLINE [[gnu::always_inline]] inline
+
 namespace vlt {
 
 namespace {
 
-constexpr std::array<Triple, 256> MakeThreeDigitForms() {
-    std::array<Triple, 256> forms{};
-    for (unsigned v = 0; v < 256; ++v) {
-        forms[v] = {static_cast<Digit>(v / 100), static_cast<Digit>(v / 10 % 10),
-                    static_cast<Digit>(v % 10)};
+// Eight triples at a time, each in a 4-byte slot: hundreds, tens, ones, 0.
+// The slot's two 16-bit halves are worked on side by side: the low half holds
+// hundreds and tens, the high half the ones.
+constexpr std::size_t kGroup = 8;
+using Bytes8 = std::uint8_t __attribute__((vector_size(8)));
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
+using Halves16 = std::uint16_t __attribute__((vector_size(32)));
+using Words8 = std::uint32_t __attribute__((vector_size(32)));
+using Quads4 = std::uint64_t __attribute__((vector_size(32)));
+
+// Per-half constants: the first value for low halves, the second for high ones.
+constexpr Halves16 PerHalf(std::uint16_t low, std::uint16_t high) {
+    return Halves16{low, high, low, high, low, high, low, high,
+                    low, high, low, high, low, high, low, high};
+}
+
+// Vector conversions are spelled as byte shuffles: the compiler turns those
+// into single shuffle instructions, while a plain conversion goes lane by lane.
+
+// Eight bytes b, each in both halves of its slot.
+VLT_INLINE Halves16 LoadHalves(const std::uint8_t* bytes) {
+    std::uint64_t eight;
+    std::memcpy(&eight, bytes, sizeof eight);
+    const Bytes32 copies = reinterpret_cast<Bytes32>(Quads4{eight, eight, eight, eight});
+    const Bytes32 spread = __builtin_shuffle(
+        copies, Bytes32{0,  0,  0,  0,  1,  1,  1,  1,  2,  2,  2,  2,  3,  3,  3,  3,
+                        20, 20, 20, 20, 21, 21, 21, 21, 22, 22, 22, 22, 23, 23, 23, 23});
+    return reinterpret_cast<Halves16>(spread) & 0xFF;
+}
+
+// The three-digit forms of eight bytes, given in both halves of their slots.
+// Division by multiplication: (x * 205) >> 11 is x / 10 for x below 1029. With
+// q = b / 10 and h = q / 10, the low half is h + (q - 10h) * 256 = 256q - 2559h
+// and the high half b - 10q (in 16-bit wrap-around arithmetic).
+VLT_INLINE Bytes32 ThreeDigitSlots(Halves16 b) {
+    const Halves16 q = (b * 205) >> 11;
+    const Halves16 h = (q * 205) >> 11;
+    const Halves16 slots = (b & PerHalf(0, 0xFFFF)) + q * PerHalf(256, -10) + h * PerHalf(-2559, 0);
+    return reinterpret_cast<Bytes32>(slots);
+}
+
+// Each slot's three digits read as a decimal number 0 to 999.
+VLT_INLINE Words8 SlotValues(Bytes32 slots) {
+    const Halves16 halves = reinterpret_cast<Halves16>(slots);
+    const Halves16 parts = (halves & 0xFF) * PerHalf(100, 1) + (halves >> 8) * PerHalf(10, 0);
+    const Words8 words = reinterpret_cast<Words8>(parts);
+    return (words & 0xFFFF) + (words >> 16);
+}
+
+// The low byte of each of the eight words.
+VLT_INLINE void StoreLowBytes(std::uint8_t* bytes, Words8 words) {
+    const Bytes32 all = reinterpret_cast<Bytes32>(words);
+    const Bytes8 low = __builtin_shufflevector(all, all, 0, 4, 8, 12, 16, 20, 24, 28);
+    std::memcpy(bytes, &low, sizeof low);
+}
+
+VLT_INLINE Bytes32 LoadSlots(const std::uint8_t* bytes) {
+    return ThreeDigitSlots(LoadHalves(bytes));
+}
+
+// Stores the 24 digits of 8 slots; writes 4 bytes of scratch beyond them.
+VLT_INLINE void StoreSlots(Digit* out, Bytes32 slots) {
+    const Bytes32 packed = __builtin_shuffle(
+        slots, Bytes32{0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 0,  0,  0,  0,
+                       16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 16, 16, 16, 16});
+    const Bytes16 low = __builtin_shufflevector(packed, packed, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
+                                                11, 12, 13, 14, 15);
+    const Bytes16 high = __builtin_shufflevector(packed, packed, 16, 17, 18, 19, 20, 21, 22, 23, 24,
+                                                 25, 26, 27, 28, 29, 30, 31);
+    std::memcpy(out, &low, sizeof low);
+    std::memcpy(out + 12, &high, sizeof high);
+}
+
+// Loads 24 digits into 8 slots; reads 4 bytes beyond them.
+VLT_INLINE Bytes32 LoadDigitSlots(const Digit* digits) {
+    Bytes16 low, high;
+    std::memcpy(&low, digits, sizeof low);
+    std::memcpy(&high, digits + 12, sizeof high);
+    const Bytes32 spread =
+        __builtin_shufflevector(low, high, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0, 16, 17,
+                                18, 16, 19, 20, 21, 16, 22, 23, 24, 16, 25, 26, 27, 16);
+    return reinterpret_cast<Bytes32>(reinterpret_cast<Words8>(spread) & 0xFFFFFF);
+}
+
+// Runs `body` over groups of 8 triples. The last groups go through a staging
+// area, so the body's loads and stores past a group never leave the caller's buffers.
+template <typename Body>
+VLT_INLINE void ForEachGroup(std::size_t n, std::size_t inStride, const std::uint8_t* in,
+                             const std::uint8_t* pad, std::size_t outStride, std::uint8_t* out,
+                             Body body) {
+    std::size_t i = 0;
+    for (; i + kGroup + 2 <= n; i += kGroup) {
+        body(in + inStride * i, pad + i, out + outStride * i);
     }
-    return forms;
+    for (; i < n; i += kGroup) {
+        const std::size_t m = std::min(kGroup, n - i);
+        std::uint8_t stagedIn[3 * kGroup + 4] = {}, stagedPad[kGroup] = {};
+        std::uint8_t stagedOut[3 * kGroup + 4];
+        std::memcpy(stagedIn, in + inStride * i, inStride * m);
+        std::memcpy(stagedPad, pad + i, m);
+        body(stagedIn, stagedPad, stagedOut);
+        std::memcpy(out + outStride * i, stagedOut, outStride * m);
+    }
 }
 
 }  // namespace
 
-const std::array<Triple, 256> kThreeDigitForm = MakeThreeDigitForms();
-
+VLT_DISPATCHED
 void AddDigitBlocks(const Digit* a, const Digit* b, Digit* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        out[i] = AddMod10(a[i], b[i]);
+        out[i] = AddMod10<Digit>(a[i], b[i]);
     }
 }
 
+VLT_DISPATCHED
 void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        out[i] = SubMod10(c[i], k[i]);
+        out[i] = SubMod10<Digit>(c[i], k[i]);
     }
 }
 
+VLT_DISPATCHED
 void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const Triple& t = kThreeDigitForm[bytes[i]];
-        digits[3 * i] = t[0];
-        digits[3 * i + 1] = t[1];
-        digits[3 * i + 2] = t[2];
-    }
+    ForEachGroup(n, 1, bytes, bytes, 3, digits,
+                 [](const std::uint8_t* in, const std::uint8_t*, Digit* out) {
+                     StoreSlots(out, LoadSlots(in));
+                 });
 }
 
-std::size_t DigitsToBytes(const Digit* digits, std::size_t triples, std::uint8_t* bytes) {
-    std::size_t above = 0;
-    for (std::size_t i = 0; i < triples; ++i) {
-        const unsigned v = digits[3 * i] * 100u + digits[3 * i + 1] * 10u + digits[3 * i + 2];
-        above += v > 255;
-        bytes[i] = static_cast<std::uint8_t>(v);
-    }
-    return above;
+VLT_DISPATCHED
+void AddBytesAsDigits(const std::uint8_t* data, const std::uint8_t* pad, std::size_t n,
+                      Digit* digits) {
+    ForEachGroup(n, 1, data, pad, 3, digits,
+                 [](const std::uint8_t* in, const std::uint8_t* padIn, Digit* out) {
+                     StoreSlots(out, AddMod10(LoadSlots(in), LoadSlots(padIn)));
+                 });
 }
 
+VLT_DISPATCHED
+std::size_t SubtractBytesAsDigits(const Digit* digits, const std::uint8_t* pad, std::size_t n,
+                                  std::uint8_t* bytes) {
+    Words8 above = {};
+    ForEachGroup(n, 3, digits, pad, 1, bytes,
+                 [&above](const Digit* in, const std::uint8_t* padIn, std::uint8_t* out) {
+                     const Words8 values =
+                         SlotValues(SubMod10(LoadDigitSlots(in), LoadSlots(padIn)));
+                     above -= reinterpret_cast<Words8>(values > 255);
+                     StoreLowBytes(out, values);
+                 });
+    std::size_t count = 0;
+    for (std::size_t lane = 0; lane < kGroup; ++lane) {
+        count += above[lane];
+    }
+    return count;
+}
+
+VLT_DISPATCHED
 std::size_t FirstNonDigit(const std::uint8_t* bytes, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
+    // Whole runs are checked with a branch-free maximum; only a bad run is searched.
+    constexpr std::size_t kRun = 64;
+    std::size_t i = 0;
+    for (; i + kRun <= n; i += kRun) {
+        std::uint8_t top = 0;
+        for (std::size_t j = 0; j < kRun; ++j) {
+            top = std::max(top, bytes[i + j]);
+        }
+        if (top > 9) {
+            break;
+        }
+    }
+    for (; i < n; ++i) {
         if (bytes[i] > 9) {
             return i;
         }

@@ -3,9 +3,12 @@
 // The digit kernels. Every digit operation of the cipher exists once, here:
 // the streaming engine runs them over large blocks and the whole-text functions
 // run them over a whole text. A digit is a byte holding its value 0 to 9.
-// The loops are branch-free so that the compiler can vectorise them.
+//
+// The block functions have no per-digit branches or calls. They are compiled
+// twice, for AVX2 and for plain x86-64, and the loader picks the version the
+// processor can run; the rules below are written once for single digits and
+// for whole vectors of them alike.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,34 +16,41 @@ namespace vlt {
 
 using Digit = std::uint8_t;
 
-// (a + b) mod 10 for two digits; the sum of exactly 9 stays 9.
-constexpr Digit AddMod10(Digit a, Digit b) {
-    const unsigned s = unsigned{a} + b;
-    return static_cast<Digit>(s >= 10 ? s - 10 : s);
+// (a + b) mod 10 for digits, or for vectors of digits lane by lane; a sum of
+// exactly 9 stays 9. No division: a sum of 10 to 18 loses 10, and below 10 the
+// byte s - 10 wraps around above s, so the smaller of the two is the result.
+template <typename Digits>
+constexpr Digits AddMod10(Digits a, Digits b) {
+    const Digits s = a + b;
+    const Digits lessTen = s - 10;
+    return lessTen < s ? lessTen : s;
 }
 
-// (c - k) mod 10 for two digits.
-constexpr Digit SubMod10(Digit c, Digit k) {
-    const unsigned d = unsigned{c} + 10 - k;
-    return static_cast<Digit>(d >= 10 ? d - 10 : d);
+// (c - k) mod 10 for digits or vectors of digits.
+template <typename Digits>
+constexpr Digits SubMod10(Digits c, Digits k) {
+    return AddMod10<Digits>(c, 10 - k);
 }
 
-// out[i] = AddMod10(a[i], b[i]); out may alias a or b.
+// out[i] = AddMod10(a[i], b[i]); out may be a or b.
 void AddDigitBlocks(const Digit* a, const Digit* b, Digit* out, std::size_t n);
 
-// out[i] = SubMod10(c[i], k[i]); out may alias c or k.
+// out[i] = SubMod10(c[i], k[i]); out may be c or k.
 void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n);
 
-// The three-digit form ("000") of every value 0 to 255, as digit values.
-using Triple = std::array<Digit, 3>;
-extern const std::array<Triple, 256> kThreeDigitForm;
-
-// Each byte as its three-digit form: writes 3 * n digits.
+// Each byte as its three-digit form ("065" for 65): writes 3 * n digits.
 void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits);
 
-// Each triple of digits read as a decimal number 0 to 999, written modulo 256.
+// The three-digit forms of n data bytes plus those of n pad bytes, digit by
+// digit modulo 10: 3 * n digits. The encryption's inner step.
+void AddBytesAsDigits(const std::uint8_t* data, const std::uint8_t* pad, std::size_t n,
+                      Digit* digits);
+
+// The inverse: the 3 * n digits minus the three-digit forms of the n pad bytes,
+// each triple read as a decimal number 0 to 999 and written modulo 256.
 // Returns the number of triples above 255 (wrong key or damaged data).
-std::size_t DigitsToBytes(const Digit* digits, std::size_t triples, std::uint8_t* bytes);
+std::size_t SubtractBytesAsDigits(const Digit* digits, const std::uint8_t* pad, std::size_t n,
+                                  std::uint8_t* bytes);
 
 // The first offset in [0, n) whose byte is not a digit value, or n.
 std::size_t FirstNonDigit(const std::uint8_t* bytes, std::size_t n);

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
+#include "block_cipher.h"
+#include "block_pipeline.h"
 #include "digit_ops.h"
 #include "digit_text.h"
-#include "keyed_pad.h"
 #include "vlt_format.h"
 
 namespace vlt {
@@ -18,6 +19,10 @@ namespace {
 // Plaintext bytes per block: big enough for sequential I/O at disk speed,
 // small enough that a cancellation is seen within a few milliseconds.
 constexpr std::size_t kBlockBytes = 256 * 1024;
+// Blocks in flight between the reader, the digit work and the writer.
+constexpr std::size_t kRingBlocks = 4;
+// Room before a block of cipher digits for those held back from the block before.
+constexpr std::size_t kCarryRoom = 8;
 
 struct CancelRequested {};
 struct WrongKeyFound {};
@@ -31,10 +36,14 @@ class ProgressMeter {
         Report();
     }
 
-    void Advance(std::uint64_t bytes) {
+    void CheckCancel() const {
         if (control_.cancel != nullptr && control_.cancel->load(std::memory_order_relaxed)) {
             throw CancelRequested{};
         }
+    }
+
+    void Advance(std::uint64_t bytes) {
+        CheckCancel();
         progress_.done += bytes;
         if (progress_.Percent() != reportedPercent_ ||
             std::chrono::steady_clock::now() - reportedAt_ >= kInterval) {
@@ -66,16 +75,8 @@ class ProgressMeter {
     std::chrono::steady_clock::time_point reportedAt_;
 };
 
-// The buffers of one run, allocated once: plaintext bytes, their digits (with
-// room for the held-back end of an encrypted file) and the keyed pad.
-struct Blocks {
-    std::vector<std::uint8_t> plain = std::vector<std::uint8_t>(kBlockBytes);
-    std::vector<Digit> digits = std::vector<Digit>(3 * kBlockBytes + kFormatOverhead);
-    std::vector<Digit> keyed = std::vector<Digit>(3 * kBlockBytes + kFormatOverhead);
-};
-
-KeyedPad PadFor(const PrimaryKey& key) {
-    return KeyedPad(KeyDigitValues(MakeKeyDigits(key.text, key.codePage)));
+BlockCipher CipherFor(const PrimaryKey& key) {
+    return BlockCipher(KeyDigitValues(MakeKeyDigits(key.text, key.codePage)));
 }
 
 RunResult Ended(RunStatus status, std::string message) {
@@ -123,25 +124,43 @@ std::optional<std::uint64_t> KnownPlainSize(const ByteSource& input) {
     throw BadLength(input, *size);
 }
 
-// Encrypts n plaintext bytes of blocks.plain into 3n digits of blocks.digits.
-void EncryptBlock(Blocks& blocks, KeyedPad& pad, std::size_t n) {
-    BytesToDigits(blocks.plain.data(), n, blocks.digits.data());
-    pad.Next(blocks.keyed.data(), 3 * n);
-    AddDigitBlocks(blocks.digits.data(), blocks.keyed.data(), blocks.digits.data(), 3 * n);
+// Fills a block, however little each read returns, so that a trickling input
+// still moves in whole blocks. Returns false when the input has ended.
+bool Fill(ByteSource& input, std::span<std::uint8_t> buffer, std::size_t& filled) {
+    for (filled = 0; filled < buffer.size();) {
+        const std::size_t n = input.Read(buffer.subspan(filled));
+        if (n == 0) {
+            return false;
+        }
+        filled += n;
+    }
+    return true;
 }
 
-RunResult RunEncrypt(ByteSource& input, ByteSink& output, KeyedPad pad, const RunControl& control) {
-    Blocks blocks;
+RunResult RunEncrypt(ByteSource& input, ByteSink& output, BlockCipher& cipher,
+                     const RunControl& control) {
     ProgressMeter meter(control, input.Size().value_or(0));
-    while (const std::size_t n = input.Read(blocks.plain)) {
-        EncryptBlock(blocks, pad, n);
-        output.Write({blocks.digits.data(), 3 * n});
-        meter.Advance(n);
-    }
-    blocks.plain[0] = kEndTripleValue;
-    EncryptBlock(blocks, pad, 1);
-    blocks.digits[3] = kFinalByte;
-    output.Write({blocks.digits.data(), kFormatOverhead});
+    BlockPipeline pipeline(kRingBlocks, kBlockBytes, 3 * kBlockBytes + kFormatOverhead);
+    pipeline.Run({
+        .read = [&](PipelineBlock& block) { return Fill(input, block.in, block.inSize); },
+        .transform =
+            [&](PipelineBlock& block) {
+                cipher.Encrypt(block.in.data(), block.inSize, block.out.data());
+                block.outSize = 3 * block.inSize;
+                if (block.last) {
+                    const std::uint8_t end = kEndTripleValue;
+                    cipher.Encrypt(&end, 1, block.out.data() + block.outSize);
+                    block.out[block.outSize + 3] = kFinalByte;
+                    block.outSize += kFormatOverhead;
+                }
+                meter.Advance(block.inSize);
+            },
+        .write =
+            [&](const PipelineBlock& block) {
+                output.Write({block.out.data(), block.outSize});
+            },
+        .idle = [&] { meter.CheckCancel(); },
+    });
     output.Commit();
     meter.Finish();
     RunResult result;
@@ -149,118 +168,142 @@ RunResult RunEncrypt(ByteSource& input, ByteSink& output, KeyedPad pad, const Ru
     return result;
 }
 
-// Checks `count` cipher digits at blocks.digits and, with a pad, decrypts them
-// into blocks.plain. Returns the number of triples above 255.
-std::size_t DecryptDigits(Blocks& blocks, std::size_t count, KeyedPad* pad, const ByteSource& input,
-                          std::uint64_t offset) {
-    if (const std::size_t bad = FirstNonDigit(blocks.digits.data(), count); bad != count) {
-        throw NotEncrypted(input, "the byte at offset " + std::to_string(offset + bad) + " is " +
-                                      std::to_string(blocks.digits[bad]) + ", only 0 to 9 occur");
-    }
-    if (pad == nullptr) {
-        return 0;
-    }
-    pad->Next(blocks.keyed.data(), count);
-    SubDigitBlocks(blocks.digits.data(), blocks.keyed.data(), blocks.digits.data(), count);
-    return DigitsToBytes(blocks.digits.data(), count / 3, blocks.plain.data());
-}
+// Decrypts, or with no output only checks, an encrypted input. Without a
+// cipher only the format is checked. Nothing reaches the output's final place
+// unless the whole input is well formed and (unless allowed) every triple is 0 to 255.
+class DecryptRun {
+  public:
+    DecryptRun(ByteSource& input, ByteSink* output, BlockCipher* cipher, const RunControl& control,
+               DecryptOptions options)
+        : input_(input),
+          output_(output),
+          cipher_(cipher),
+          options_(options),
+          meter_(control, KnownPlainSize(input).value_or(0)) {}
 
-// Decrypts, or with no output only checks, an encrypted input. Without a pad
-// only the format is checked. Nothing reaches the output's final place unless
-// the whole input is well formed and (unless allowed) every triple is 0 to 255.
-RunResult RunDecrypt(ByteSource& input, ByteSink* output, KeyedPad* pad, const RunControl& control,
-                     DecryptOptions options) {
-    ProgressMeter meter(control, KnownPlainSize(input).value_or(0));
-    Blocks blocks;
-    RunResult result;
-    const auto decrypt = [&](std::size_t count, std::uint64_t offset) {
-        const std::size_t above = DecryptDigits(blocks, count, pad, input, offset);
-        result.triplesAboveRange += above;
-        if (above != 0 && !options.writeOnWrongKey) {
+    RunResult Run() {
+        BlockPipeline pipeline(kRingBlocks, kCarryRoom + 3 * kBlockBytes, kBlockBytes + 2);
+        try {
+            pipeline.Run({
+                .read =
+                    [&](PipelineBlock& block) {
+                        return Fill(input_, std::span(block.in).subspan(kCarryRoom), block.inSize);
+                    },
+                .transform = [&](PipelineBlock& block) { Transform(block); },
+                .write =
+                    [&](const PipelineBlock& block) {
+                        if (output_ != nullptr) {
+                            output_->Write({block.out.data(), block.outSize});
+                        }
+                    },
+                .idle = [&] { meter_.CheckCancel(); },
+            });
+        } catch (const WrongKeyFound&) {
+            return Ended(RunStatus::WrongKey,
+                         input_.Name() +
+                             ": the primary key is wrong or the file is damaged (a decrypted value "
+                             "is above 255); nothing was written");
+        }
+        if (output_ != nullptr) {
+            output_->Commit();
+        }
+        meter_.Finish();
+        result_.plainBytes = meter_.done();
+        return result_;
+    }
+
+  private:
+    // The last four bytes (end triple and final zero) are held back until the
+    // input ends: a stream does not tell where its end is. They, and any
+    // incomplete triple, are carried over in front of the next block.
+    void Transform(PipelineBlock& block) {
+        Digit* digits = block.in.data() + kCarryRoom - held_;
+        std::copy_n(carried_, held_, digits);
+        const std::size_t length = held_ + block.inSize;
+        if (block.last && (length < kFormatOverhead || (length - kFormatOverhead) % 3 != 0)) {
+            throw BadLength(input_, offset_ + length);
+        }
+        const std::size_t ready = length > kFormatOverhead ? (length - kFormatOverhead) / 3 * 3 : 0;
+        Decrypt(digits, ready, block.out.data());
+        block.outSize = ready / 3;
+        meter_.Advance(ready / 3);
+        held_ = length - ready;
+        std::copy_n(digits + ready, held_, carried_);
+        offset_ += ready;
+        if (block.last) {
+            if (carried_[3] != kFinalByte) {
+                throw NotEncrypted(input_,
+                                   "its last byte is " + std::to_string(carried_[3]) + ", not 0");
+            }
+            std::uint8_t endTriple;
+            Decrypt(carried_, 3, &endTriple);  // checked, never written
+        }
+    }
+
+    // Checks `count` cipher digits and, with a cipher, decrypts them into count / 3 bytes.
+    void Decrypt(Digit* digits, std::size_t count, std::uint8_t* plain) {
+        if (const std::size_t bad = FirstNonDigit(digits, count); bad != count) {
+            throw NotEncrypted(input_, "the byte at offset " + std::to_string(offset_ + bad) +
+                                           " is " + std::to_string(digits[bad]) +
+                                           ", only 0 to 9 occur");
+        }
+        if (cipher_ == nullptr) {
+            return;
+        }
+        const std::size_t above = cipher_->Decrypt(digits, count / 3, plain);
+        result_.triplesAboveRange += above;
+        if (above != 0 && !options_.writeOnWrongKey) {
             throw WrongKeyFound{};
         }
-    };
+    }
 
-    // The last four bytes (end triple and final zero) are held back until the
-    // input ends: a stream does not tell where its end is.
-    std::size_t held = 0;
-    std::uint64_t offset = 0;  // of blocks.digits[0] in the input
-    try {
-        for (;;) {
-            const std::size_t n =
-                input.Read({blocks.digits.data() + held, blocks.digits.size() - held});
-            held += n;
-            const bool end = n == 0;
-            if (end && (held < kFormatOverhead || (held - kFormatOverhead) % 3 != 0)) {
-                throw BadLength(input, offset + held);
-            }
-            const std::size_t ready = held > kFormatOverhead ? (held - kFormatOverhead) / 3 * 3 : 0;
-            if (ready != 0) {
-                decrypt(ready, offset);
-                if (output != nullptr) {
-                    output->Write({blocks.plain.data(), ready / 3});
-                }
-                meter.Advance(ready / 3);
-                std::memmove(blocks.digits.data(), blocks.digits.data() + ready, held - ready);
-                held -= ready;
-                offset += ready;
-            }
-            if (end) {
-                break;
-            }
-        }
-        if (blocks.digits[3] != kFinalByte) {
-            throw NotEncrypted(input,
-                               "its last byte is " + std::to_string(blocks.digits[3]) + ", not 0");
-        }
-        decrypt(3, offset);  // the end triple: checked, never written
-    } catch (const WrongKeyFound&) {
-        return Ended(RunStatus::WrongKey,
-                     input.Name() +
-                         ": the primary key is wrong or the file is damaged (a decrypted value "
-                         "is above 255); nothing was written");
-    }
-    if (output != nullptr) {
-        output->Commit();
-    }
-    meter.Finish();
-    result.plainBytes = meter.done();
-    return result;
-}
+    ByteSource& input_;
+    ByteSink* output_;
+    BlockCipher* cipher_;
+    DecryptOptions options_;
+    ProgressMeter meter_;
+    RunResult result_;
+    Digit carried_[kCarryRoom] = {};
+    std::size_t held_ = 0;
+    std::uint64_t offset_ = 0;  // of carried_[0] in the input
+};
 
 }  // namespace
 
 RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control) {
-    return Guarded([&] { return RunEncrypt(input, output, PadFor(key), control); });
+    return Guarded([&] {
+        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
+        return RunEncrypt(input, output, *cipher, control);
+    });
 }
 
 RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
-        KeyedPad pad = PadFor(key);
-        return RunDecrypt(input, &output, &pad, control, options);
+        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
+        return DecryptRun(input, &output, cipher.get(), control, options).Run();
     });
 }
 
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control) {
     return Guarded([&] {
-        KeyedPad pad = PadFor(key);
+        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
         InputFile source(input);
         OutputFile sink(output);
-        return RunEncrypt(source, sink, std::move(pad), control);
+        return RunEncrypt(source, sink, *cipher, control);
     });
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
-        KeyedPad pad = PadFor(key);
+        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
         InputFile source(input);
         KnownPlainSize(source);  // a file of the wrong length creates no output at all
         OutputFile sink(output);
-        return RunDecrypt(source, &sink, &pad, control, options);
+        return DecryptRun(source, &sink, cipher.get(), control, options).Run();
     });
 }
 
@@ -269,10 +312,10 @@ RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
     return Guarded([&] {
         InputFile source(input);
         if (key == nullptr) {
-            return RunDecrypt(source, nullptr, nullptr, control, {});
+            return DecryptRun(source, nullptr, nullptr, control, {}).Run();
         }
-        KeyedPad pad = PadFor(*key);
-        return RunDecrypt(source, nullptr, &pad, control, {});
+        auto cipher = std::make_unique<BlockCipher>(CipherFor(*key));
+        return DecryptRun(source, nullptr, cipher.get(), control, {}).Run();
     });
 }
 

@@ -1,45 +1,114 @@
 #include "keyed_pad.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "classic_rnd.h"
 
 namespace vlt {
+
+namespace {
+
+using Lanes = std::uint32_t __attribute__((vector_size(32)));
+using LaneBytes = std::uint8_t __attribute__((vector_size(8)));
+using LaneBytes32 = std::uint8_t __attribute__((vector_size(32)));
+constexpr std::size_t kLaneWidth = 8;
+constexpr std::size_t kVectors = 4;  // independent chains hide the multiplier's latency
+constexpr std::size_t kLanes = kLaneWidth * kVectors;
+
+// The generator's step applied `draws` times, itself a step x -> a * x + c.
+struct Jump {
+    std::uint32_t a = 1, c = 0;
+};
+
+constexpr Jump JumpOf(std::size_t draws) {
+    Jump jump;
+    for (std::size_t i = 0; i < draws; ++i) {
+        jump.a = (jump.a * ClassicRnd::kMultiplier) & ClassicRnd::kMask;
+        jump.c = (jump.c * ClassicRnd::kMultiplier + ClassicRnd::kIncrement) & ClassicRnd::kMask;
+    }
+    return jump;
+}
+
+// Writes the pad values of the `count` draws after `state`; returns the state
+// after them. Lane l draws numbers l + 1, l + 1 + kLanes, ...: each lane jumps
+// kLanes draws at a time, so the lanes run side by side. States are masked to
+// 24 bits only when read: the low bits of a product do not depend on the high ones.
+__attribute__((target_clones("avx2", "default"))) std::uint32_t DrawPadValues(std::uint32_t state,
+                                                                              std::uint8_t* values,
+                                                                              std::size_t count) {
+    std::size_t i = 0;
+    if (count >= kLanes) {
+        Lanes lanes[kVectors];
+        for (Lanes& vector : lanes) {
+            for (std::size_t l = 0; l < kLaneWidth; ++l) {
+                state = ClassicRnd::Step(state);
+                vector[l] = state;
+            }
+        }
+        constexpr Jump jump = JumpOf(kLanes);
+        for (; i + kLanes <= count; i += kLanes) {
+            state = lanes[kVectors - 1][kLaneWidth - 1] & ClassicRnd::kMask;
+            for (std::size_t v = 0; v < kVectors; ++v) {
+                // Byte 2 of each lane: its pad value (a shuffle, not a conversion,
+                // which the compiler would do lane by lane).
+                const LaneBytes bytes = __builtin_shufflevector(
+                    reinterpret_cast<LaneBytes32>(lanes[v]),
+                    reinterpret_cast<LaneBytes32>(lanes[v]), 2, 6, 10, 14, 18, 22, 26, 30);
+                std::memcpy(values + i + v * kLaneWidth, &bytes, sizeof bytes);
+                lanes[v] = lanes[v] * jump.a + jump.c;
+            }
+        }
+    }
+    for (; i < count; ++i) {
+        state = ClassicRnd::Step(state);
+        values[i] = ClassicRnd::PadValue(state);
+    }
+    return state;
+}
+
+}  // namespace
 
 void PadStream::Seek(std::uint64_t position) {
     position_ = position;
     drawn_ = ClassicRnd::StateAfter(position / 3);
 }
 
+void PadStream::NextValues(std::uint8_t* values, std::size_t triples) {
+    drawn_ = DrawPadValues(drawn_, values, triples);
+    position_ += 3 * triples;
+}
+
 void PadStream::Next(Digit* out, std::size_t n) {
     std::size_t i = 0;
-    std::uint32_t x = drawn_;
-    unsigned phase = position_ % 3;
-    if (phase != 0) {
-        const std::uint32_t current = ClassicRnd::Step(x);
-        const Triple& t = kThreeDigitForm[ClassicRnd::PadValue(current)];
-        while (phase < 3 && i < n) {
-            out[i++] = t[phase++];
-        }
-        if (phase == 3) {
-            x = current;
+    if (const unsigned phase = position_ % 3; phase != 0) {
+        // The rest of a triple begun by the previous call.
+        const std::uint32_t current = ClassicRnd::Step(drawn_);
+        const std::uint8_t value = ClassicRnd::PadValue(current);
+        Digit triple[3];
+        BytesToDigits(&value, 1, triple);
+        i = std::min<std::size_t>(3 - phase, n);
+        std::copy_n(triple + phase, i, out);
+        position_ += i;
+        if ((position_ % 3) == 0) {
+            drawn_ = current;
         }
     }
-    for (; n - i >= 3; i += 3) {
-        x = ClassicRnd::Step(x);
-        const Triple& t = kThreeDigitForm[ClassicRnd::PadValue(x)];
-        out[i] = t[0];
-        out[i + 1] = t[1];
-        out[i + 2] = t[2];
+    std::uint8_t values[1024];
+    while (n - i >= 3) {
+        const std::size_t triples = std::min(sizeof values, (n - i) / 3);
+        NextValues(values, triples);
+        BytesToDigits(values, triples, out + i);
+        i += 3 * triples;
     }
     if (i < n) {
-        const Triple& t = kThreeDigitForm[ClassicRnd::PadValue(ClassicRnd::Step(x))];
-        for (unsigned d = 0; i < n; ++d) {
-            out[i++] = t[d];
-        }
+        // The start of a triple that the next call finishes.
+        Digit triple[3];
+        const std::uint8_t value = ClassicRnd::PadValue(ClassicRnd::Step(drawn_));
+        BytesToDigits(&value, 1, triple);
+        std::copy_n(triple, n - i, out + i);
+        position_ += n - i;
     }
-    position_ += n;
-    drawn_ = x;
 }
 
 KeyStream::KeyStream(std::vector<Digit> keyDigits) : digits_(std::move(keyDigits)) {
@@ -82,12 +151,21 @@ std::span<const Digit> KeyStream::Take(std::size_t max) {
     return {digits_.data() + offset, n};
 }
 
-void KeyStream::AddTo(Digit* digits, std::size_t n) {
+template <typename Kernel>
+void KeyStream::Apply(Digit* digits, std::size_t n, Kernel kernel) {
     for (std::size_t i = 0; i < n;) {
         const std::span<const Digit> key = Take(n - i);
-        AddDigitBlocks(digits + i, key.data(), digits + i, key.size());
+        kernel(digits + i, key.data(), digits + i, key.size());
         i += key.size();
     }
+}
+
+void KeyStream::AddTo(Digit* digits, std::size_t n) {
+    Apply(digits, n, AddDigitBlocks);
+}
+
+void KeyStream::SubtractFrom(Digit* digits, std::size_t n) {
+    Apply(digits, n, SubDigitBlocks);
 }
 
 void KeyedPad::Next(Digit* out, std::size_t n) {

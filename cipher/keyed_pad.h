@@ -22,6 +22,10 @@ class PadStream {
     explicit PadStream(std::uint64_t position = 0) { Seek(position); }
     void Seek(std::uint64_t position);
     void Next(Digit* out, std::size_t n);
+    // The pad values 0 to 255 of the next `triples` triples, one byte each:
+    // the pad before it is written as digits. The position must be at the
+    // start of a triple.
+    void NextValues(std::uint8_t* values, std::size_t triples);
     std::uint64_t position() const { return position_; }
 
   private:
@@ -41,11 +45,15 @@ class KeyStream {
     void Seek(std::uint64_t position);
     // Adds the key digits of the next n positions to `digits`, modulo 10.
     void AddTo(Digit* digits, std::size_t n);
+    // Subtracts them instead.
+    void SubtractFrom(Digit* digits, std::size_t n);
 
   private:
     // A view of the key digits for the next positions, at most `max` long and
     // never empty for max > 0; advances the stream past them.
     std::span<const Digit> Take(std::size_t max);
+    template <typename Kernel>
+    void Apply(Digit* digits, std::size_t n, Kernel kernel);
 
     static constexpr std::size_t kSpan = 4096;
     std::vector<Digit> digits_;  // the key digits, then what Take() serves past them

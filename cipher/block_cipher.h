@@ -1,0 +1,37 @@
+#pragma once
+
+// The cipher over the blocks of a file: plaintext bytes to cipher digits and
+// back, continuing the keyed pad from one block to the next. The engine's inner
+// loop, made of the digit kernels and the keyed pad's generator and key streams.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "digit_ops.h"
+#include "keyed_pad.h"
+
+namespace vlt {
+
+class BlockCipher {
+  public:
+    explicit BlockCipher(std::vector<Digit> keyDigits) : key_(std::move(keyDigits)) {}
+
+    // Encrypts n bytes into their 3 * n cipher digits.
+    void Encrypt(const std::uint8_t* plain, std::size_t n, Digit* digits);
+
+    // Decrypts 3 * n cipher digits into n bytes, each triple taken modulo 256;
+    // the digits are used as scratch space. Returns the number of triples
+    // above 255 (wrong key or damaged file).
+    std::size_t Decrypt(Digit* digits, std::size_t n, std::uint8_t* plain);
+
+  private:
+    // Triples per pass: each pass's data stays in the processor's cache.
+    static constexpr std::size_t kChunk = 4096;
+
+    PadStream pad_;
+    KeyStream key_;
+    std::uint8_t padValues_[kChunk];
+};
+
+}  // namespace vlt

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digit_ops.h"
+
+namespace vlt {
+namespace {
+
+constexpr std::uint8_t kCanary = 0xEE;
+
+std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed, unsigned limit = 256) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint8_t> bytes(n);
+    for (std::uint8_t& b : bytes) {
+        b = static_cast<std::uint8_t>(rng() % limit);
+    }
+    return bytes;
+}
+
+// Sizes around the kernels' groups of 8, their staged tail and their larger blocks.
+const std::size_t kSizes[] = {0, 1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 18, 19, 63, 64, 65, 4095, 4097};
+
+TEST(DigitKernels, ModuloTenRulesForEveryPairOfDigits) {
+    for (unsigned a = 0; a < 10; ++a) {
+        for (unsigned b = 0; b < 10; ++b) {
+            EXPECT_EQ(AddMod10<Digit>(a, b), (a + b) % 10) << a << "+" << b;
+            EXPECT_EQ(SubMod10<Digit>(a, b), (a + 10 - b) % 10) << a << "-" << b;
+        }
+    }
+}
+
+TEST(DigitKernels, EveryByteBecomesItsThreeDigitForm) {
+    std::vector<std::uint8_t> bytes(256);
+    for (unsigned v = 0; v < 256; ++v) {
+        bytes[v] = static_cast<std::uint8_t>(v);
+    }
+    std::vector<Digit> digits(3 * 256);
+    BytesToDigits(bytes.data(), bytes.size(), digits.data());
+    for (unsigned v = 0; v < 256; ++v) {
+        const std::string form = std::to_string(1000 + v).substr(1);
+        for (unsigned d = 0; d < 3; ++d) {
+            ASSERT_EQ(digits[3 * v + d], form[d] - '0') << v;
+        }
+    }
+}
+
+// The fused kernels against the digit-by-digit composition of the simple ones,
+// writing nothing past their output.
+TEST(DigitKernels, FusedKernelsEqualTheSimpleOnesAtEverySize) {
+    for (const std::size_t n : kSizes) {
+        const std::vector<std::uint8_t> data = RandomBytes(n, 1), pad = RandomBytes(n, 2);
+        std::vector<Digit> dataDigits(3 * n), padDigits(3 * n), expected(3 * n);
+        BytesToDigits(data.data(), n, dataDigits.data());
+        BytesToDigits(pad.data(), n, padDigits.data());
+        AddDigitBlocks(dataDigits.data(), padDigits.data(), expected.data(), 3 * n);
+
+        std::vector<Digit> sum(3 * n + 32, kCanary);
+        AddBytesAsDigits(data.data(), pad.data(), n, sum.data());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sum.begin())) << n;
+        EXPECT_EQ(std::count(sum.begin() + 3 * n, sum.end(), kCanary), 32) << n;
+
+        std::vector<std::uint8_t> back(n + 32, kCanary);
+        EXPECT_EQ(SubtractBytesAsDigits(sum.data(), pad.data(), n, back.data()), 0u) << n;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin())) << n;
+        EXPECT_EQ(std::count(back.begin() + n, back.end(), kCanary), 32) << n;
+    }
+}
+
+TEST(DigitKernels, TriplesAboveRangeAreCountedAndKeptModulo256) {
+    for (const std::size_t n : kSizes) {
+        const std::vector<Digit> digits = RandomBytes(3 * n, 3, 10);
+        const std::vector<std::uint8_t> pad = RandomBytes(n, 4);
+        std::vector<Digit> padDigits(3 * n), plainDigits(3 * n);
+        BytesToDigits(pad.data(), n, padDigits.data());
+        SubDigitBlocks(digits.data(), padDigits.data(), plainDigits.data(), 3 * n);
+        std::size_t above = 0;
+        std::vector<std::uint8_t> expected(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const unsigned v =
+                plainDigits[3 * i] * 100u + plainDigits[3 * i + 1] * 10u + plainDigits[3 * i + 2];
+            above += v > 255;
+            expected[i] = static_cast<std::uint8_t>(v % 256);
+        }
+        std::vector<std::uint8_t> bytes(n);
+        EXPECT_EQ(SubtractBytesAsDigits(digits.data(), pad.data(), n, bytes.data()), above) << n;
+        EXPECT_EQ(bytes, expected) << n;
+    }
+}
+
+TEST(DigitKernels, FirstNonDigitFindsTheFirstBadByteAnywhere) {
+    const std::vector<std::uint8_t> clean = RandomBytes(300, 5, 10);
+    EXPECT_EQ(FirstNonDigit(clean.data(), clean.size()), clean.size());
+    EXPECT_EQ(FirstNonDigit(clean.data(), 0), 0u);
+    for (std::size_t at = 0; at < clean.size(); at += 7) {
+        for (const std::uint8_t bad : {10, 0x80, 0xFF}) {
+            std::vector<std::uint8_t> bytes = clean;
+            bytes[at] = bad;
+            bytes.back() = 0xFF;  // a later bad byte does not hide the first
+            EXPECT_EQ(FirstNonDigit(bytes.data(), bytes.size()), at) << at;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vlt
