@@ -1,0 +1,394 @@
+#!/usr/bin/env bash
+# Faults of a real system against the real vlt program, one case per run:
+#   vlt_faults.sh CASE PATH-TO-VLT
+# Exit 0 passed, 1 failed, 77 skipped (the machine does not allow the case).
+set -uo pipefail
+
+case_name=$1
+VLT=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+chmod 755 "$work"  # reachable for the unprivileged runs
+printf 'secret' >key
+chmod 644 key
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+
+# Runs vlt with a key file; sets status and keeps stderr in "err".
+vlt() {
+    "$VLT" "$@" >out.txt 2>err.txt
+    status=$?
+}
+expect_status() {
+    [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1; stderr: $(cat err.txt)"
+}
+expect_stderr() {
+    grep -qE -- "$1" err.txt || fail "$2: stderr lacks /$1/: $(cat err.txt)"
+}
+# The sorted names in a folder, hidden ones too, on one line.
+names() {
+    (cd "$1" && find . -mindepth 1 -maxdepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
+}
+expect_names() {
+    local now
+    now=$(names "$1")
+    [ "$now" = "$2" ] || fail "$3: '$1' holds [$now], expected [$2]"
+}
+same() {
+    cmp -s "$1" "$2"
+}
+# Microseconds since the epoch.
+now_us() {
+    echo $(($(date +%s%N) / 1000))
+}
+# Sleeps a number of microseconds.
+sleep_us() {
+    sleep "$(printf '%d.%06d' $(($1 / 1000000)) $(($1 % 1000000)))"
+}
+# Waits up to 10 s for a temporary output file to appear in folder $1.
+wait_for_partial() {
+    local i
+    for ((i = 0; i < 1000; i++)); do
+        compgen -G "$1/.*.vlt-partial-*" >/dev/null && return 0
+        sleep 0.01
+    done
+    return 1
+}
+
+# /dev/full, and a 64 KiB tmpfs in a private mount namespace when allowed.
+case_disk_full() {
+    head -c 100000 /dev/urandom >big
+    vlt encrypt --key-file key -f -o /dev/full big
+    expect_status 1 "encrypt to /dev/full"
+    expect_stderr '^vlt: /dev/full: .*No space left on device' "encrypt to /dev/full"
+    [ -c /dev/full ] || fail "/dev/full is no longer a device"
+
+    "$VLT" encrypt --key-file key -o big.vlt big || fail "cannot encrypt big"
+    mkdir small
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    if ! unshare -m --propagation private true 2>/dev/null; then
+        skip "no private mount namespace here; /dev/full was tested"
+    fi
+    # shellcheck disable=SC2016
+    unshare -m --propagation private bash -c '
+        mount -t tmpfs -o size=64k tmpfs small || exit 77
+        for op in encrypt decrypt; do
+            printf "old output" >small/out
+            input=big; [ $op = decrypt ] && input=big.vlt
+            "$0" $op --key-file key -f -o small/out $input 2>>err.txt
+            echo "$op status $? names $(ls -A small | tr "\n" " ")content $(cat small/out)"
+        done' "$VLT" >report 2>>err.txt
+    [ $? -eq 77 ] && skip "cannot mount a tmpfs here; /dev/full was tested"
+    local expected
+    expected=$(printf '%s\n' "encrypt status 1 names out content old output" \
+        "decrypt status 1 names out content old output")
+    [ "$(cat report)" = "$expected" ] || fail "full tmpfs: $(cat report)"
+    [ "$(grep -c 'small/out: .*No space left on device' err.txt)" -eq 2 ] ||
+        fail "full tmpfs: $(cat err.txt)"
+}
+
+# A read that fails: /proc/self/mem at offset 0 gives EIO.
+case_read_error() {
+    mkdir out
+    vlt encrypt --key-file key -o out/mem.vlt /proc/self/mem
+    expect_status 1 "reading /proc/self/mem"
+    expect_stderr '^vlt: /proc/self/mem: .*Input/output error' "reading /proc/self/mem"
+    expect_names out "" "after the read error"
+}
+
+# Root passes every permission check: the runs happen as "nobody".
+case_permission_denied() {
+    local as=()
+    if [ "$(id -u)" -eq 0 ]; then
+        command -v setpriv >/dev/null || skip "no setpriv to drop root's rights"
+        as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    fi
+    printf 'private' >secret
+    chmod 600 secret
+    printf 'public' >public
+    chmod 644 public
+    mkdir locked open
+    chmod 755 locked
+    chmod 777 open
+
+    "${as[@]}" "$VLT" encrypt --key-file key -o open/secret.vlt secret >out.txt 2>err.txt
+    status=$?
+    expect_status 1 "unreadable input"
+    expect_stderr '^vlt: secret: .*Permission denied' "unreadable input"
+    "${as[@]}" "$VLT" encrypt --key-file key -o locked/public.vlt public >out.txt 2>err.txt
+    status=$?
+    expect_status 1 "output in a folder without write permission"
+    expect_stderr '^vlt: locked/public.vlt: .*Permission denied' "unwritable folder"
+    "${as[@]}" "$VLT" encrypt --key-file key -o open/public.vlt public >out.txt 2>err.txt
+    status=$?
+    expect_status 0 "the same user where it may write"
+    expect_names locked "" "locked folder"
+    expect_names open "public.vlt " "open folder"
+
+    # Not even root may create a file in /sys.
+    vlt encrypt --key-file key -o /sys/vlt-fault-test.vlt public
+    expect_status 1 "output in /sys"
+    expect_stderr 'Permission denied' "output in /sys"
+}
+
+case_bad_paths() {
+    printf 'data' >in
+    mkdir folder
+    mkdir out
+    vlt encrypt --key-file key -o missing/in.vlt in
+    expect_status 1 "output folder missing"
+    expect_stderr '^vlt: missing/in.vlt: .*No such file or directory' "output folder missing"
+    vlt encrypt --key-file key -o in/in.vlt in
+    expect_status 1 "output folder is a file"
+    expect_stderr 'Not a directory' "output folder is a file"
+    vlt encrypt --key-file key -f -o folder in
+    expect_status 1 "output is a folder"
+    expect_stderr '^vlt: folder: .*folder' "output is a folder"
+    mkdir in.vlt
+    vlt encrypt --key-file key -f in
+    expect_status 1 "default output name is a folder"
+    rmdir in.vlt
+    # A folder as input fails; the other inputs are still done.
+    vlt encrypt --key-file key folder in
+    expect_status 1 "input is a folder"
+    expect_stderr '^vlt: folder: .*is a folder' "input is a folder"
+    [ -f in.vlt ] || fail "the input after the folder was not encrypted"
+    vlt decrypt --key-file key -o out/x folder
+    expect_status 1 "decrypting a folder"
+    expect_names . "err.txt folder in in.vlt key out out.txt " "after the path faults"
+    expect_names out "" "after the path faults"
+}
+
+# SIGKILL at random moments over an existing output; seeded, reproducible.
+kill_repeatedly() {
+    local op=$1 input=$2 kills=8 seed=$3
+    RANDOM=$seed
+    "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: first run failed"
+    local start took
+    start=$(now_us)
+    "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: second run failed"
+    took=$(($(now_us) - start))
+    local kept=0 complete=0 i delay pid
+    for ((i = 0; i < kills; i++)); do
+        printf 'old output %d' "$i" >out/result
+        "$VLT" "$op" --key-file key -f -o out/result "$input" 2>/dev/null &
+        pid=$!
+        delay=$(((RANDOM * 32768 + RANDOM) % (2 * took + 1)))
+        sleep_us "$delay"
+        kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        printf 'old output %d' "$i" >old
+        if same out/result old; then
+            kept=$((kept + 1))
+        elif same out/result reference; then
+            complete=$((complete + 1))
+        else
+            fail "$op killed after $delay us: out/result is neither old nor complete"
+        fi
+    done
+    local name partials=0
+    while IFS= read -r name; do
+        if [[ $name =~ ^\.result\.vlt-partial-[A-Za-z0-9]{6}$ ]]; then
+            partials=$((partials + 1))
+        elif [ "$name" != result ]; then
+            fail "$op: unexpected file '$name' after the kills"
+        fi
+    done < <(cd out && find . -mindepth 1 -printf '%P\n')
+    local before
+    before=$(names out)
+    vlt "$op" --key-file key -f -o out/result "$input"
+    expect_status 0 "$op after the kills"
+    same out/result reference || fail "$op after the kills: wrong output"
+    expect_names out "$before" "$op after the kills"
+    echo "$op: $kills runs of $((took / 1000)) ms killed: old output kept $kept," \
+        "new one complete $complete, temporary files left $partials"
+    rm -f out/.result.vlt-partial-*
+}
+
+case_sigkill() {
+    mkdir out
+    head -c $((4 << 20)) /dev/urandom >plain
+    "$VLT" encrypt --key-file key -o plain.vlt plain || fail "cannot encrypt plain"
+    kill_repeatedly encrypt plain 7
+    kill_repeatedly decrypt plain.vlt 8
+}
+
+# SIGINT mid-run: exit 130, no output, no temporary file; an old output is kept.
+case_sigint() {
+    mkdir out
+    truncate -s 100M plain
+    "$VLT" encrypt --key-file key -o small.vlt key || fail "cannot encrypt the key file"
+    local op input pid
+    for op in encrypt decrypt; do
+        input=plain
+        if [ $op = decrypt ]; then
+            # a large encrypted file, made quickly: interrupt before the end anyway
+            "$VLT" encrypt --key-file key -o plain.vlt plain || fail "cannot encrypt plain"
+            input=plain.vlt
+        fi
+        for existing in no yes; do
+            rm -f out/result
+            [ $existing = yes ] && printf 'old output' >out/result
+            "$VLT" "$op" --key-file key -f -o out/result "$input" 2>err.txt &
+            pid=$!
+            wait_for_partial out || fail "$op: no temporary file appeared"
+            kill -INT "$pid"
+            wait "$pid"
+            status=$?
+            expect_status 130 "$op interrupted ($existing old output)"
+            expect_stderr 'interrupted' "$op interrupted"
+            if [ $existing = yes ]; then
+                [ "$(cat out/result)" = "old output" ] || fail "$op: old output changed"
+                expect_names out "result " "$op interrupted over an old output"
+            else
+                expect_names out "" "$op interrupted"
+            fi
+        done
+        rm -f plain.vlt
+    done
+}
+
+# SIGINT at random moments up to the end of the run, the final flush to disk
+# and rename included: either the run stops (130, the old output untouched) or
+# it has finished (0, the new output complete). Never a mix, never a leftover.
+case_sigint_late() {
+    mkdir out
+    truncate -s 100M plain
+    printf 'old output' >old
+    RANDOM=9
+    local op input start took i delay pid stopped=0 finished=0
+    for op in encrypt decrypt; do
+        input=plain
+        [ $op = decrypt ] && input=plain.vlt
+        "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: first run failed"
+        start=$(now_us)
+        "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: second run failed"
+        took=$(($(now_us) - start))
+        for ((i = 0; i < 6; i++)); do
+            cp old out/result
+            "$VLT" "$op" --key-file key -f -o out/result "$input" 2>err.txt &
+            pid=$!
+            delay=$((took / 2 + (RANDOM * 32768 + RANDOM) % (took / 2 + 1)))
+            sleep_us "$delay"
+            kill -INT "$pid" 2>/dev/null
+            wait "$pid"
+            status=$?
+            if [ $status -eq 130 ] && same out/result old && grep -q interrupted err.txt; then
+                stopped=$((stopped + 1))
+            elif [ $status -eq 0 ] && same out/result reference; then
+                finished=$((finished + 1))
+            else
+                fail "$op interrupted after $delay of $took us: exit $status, output" \
+                    "$(same out/result old && echo old || (same out/result reference &&
+                        echo new || echo broken)), stderr: $(cat err.txt)"
+            fi
+            expect_names out "result " "$op interrupted late"
+        done
+        mv reference plain.vlt
+    done
+    echo "late interrupts: $stopped stopped with the old output kept, $finished finished"
+}
+
+# Names with blanks, line breaks, bytes that are not UTF-8 and the longest
+# names the file system takes; each encrypted and decrypted under its own name.
+case_names() {
+    local long251 long252
+    long251=$(printf 'n%.0s' $(seq 251))
+    long252=${long251}x
+    local names=("with spaces" $'line\nbreak' "  leading and trailing  " $'latin-1 \xe9t\xe9'
+        $'\xff\xfe' "-dash first" "$long251")
+    local name
+    mkdir -p names
+    for name in "${names[@]}"; do
+        printf '%s' "$name" >"names/$name"
+        cp "names/$name" copy
+        vlt encrypt --key-file key -- "names/$name"
+        expect_status 0 "encrypt '$name'"
+        rm -f "names/$name"
+        vlt decrypt --key-file key -- "names/$name.vlt"
+        expect_status 0 "decrypt '$name.vlt'"
+        same "names/$name" copy || fail "'$name' did not come back"
+        rm -f "names/$name" "names/$name.vlt"
+    done
+    expect_names names "" "after the names"
+    # One byte too many for the encrypted name: refused, nothing left.
+    printf 'x' >"names/$long252"
+    vlt encrypt --key-file key -- "names/$long252"
+    expect_status 1 "a name of 256 bytes"
+    expect_stderr 'File name too long' "a name of 256 bytes"
+    expect_names names "$long252 " "after the long name"
+}
+
+# Links as input and as output: the output link stays a link.
+case_links() {
+    printf 'through links' >plain
+    ln -s plain link-in
+    vlt encrypt --key-file key link-in
+    expect_status 0 "input link"
+    [ -f link-in.vlt ] && [ ! -L link-in.vlt ] || fail "input link: link-in.vlt not a file"
+    printf 'old' >target.vlt
+    ln -s target.vlt link-out.vlt
+    ln -s link-out.vlt chain.vlt
+    ln -s missing-target.vlt dangling.vlt
+    mkdir folder
+    ln -s folder folder-link
+    for output in link-out.vlt chain.vlt dangling.vlt; do
+        vlt encrypt --key-file key -f -o "$output" plain
+        expect_status 0 "output link $output"
+        [ -L "$output" ] || fail "$output is no longer a link"
+        same "$output" link-in.vlt || fail "$output: wrong content through the link"
+    done
+    same target.vlt link-in.vlt || fail "the link's target did not get the content"
+    [ -f missing-target.vlt ] || fail "the dangling link's target was not created"
+    vlt encrypt --key-file key -f -o folder-link plain
+    expect_status 1 "output link to a folder"
+    [ -L folder-link ] || fail "the link to a folder was replaced"
+    expect_names folder "" "the folder behind the link"
+}
+
+# Keys: empty and not UTF-8 refused with nothing written; blanks, a huge key
+# and characters outside the code page work.
+case_keys() {
+    head -c 5000 /dev/urandom >plain
+    printf '' >empty
+    printf '\n' >newline
+    printf '   ' >blanks
+    printf 'caf\xe9' >latin1
+    head -c 100000 /dev/urandom | base64 -w0 | head -c 100000 >huge
+    printf '\xe6\x97\xa5\xe6\x9c\xac' >japanese
+    printf '??' >marks
+    local key
+    for key in empty newline latin1; do
+        vlt encrypt --key-file "$key" -o "$key.vlt" plain
+        expect_status 2 "key file $key"
+        expect_stderr "^vlt: $key: " "key file $key"
+        [ ! -e "$key.vlt" ] || fail "key file $key: an output was written"
+    done
+    for key in blanks huge japanese; do
+        vlt encrypt --key-file "$key" --codepage 1252 -o "$key.vlt" plain
+        expect_status 0 "encrypt with key $key"
+        vlt decrypt --key-file "$key" --codepage 1252 -o "$key.out" "$key.vlt"
+        expect_status 0 "decrypt with key $key"
+        same "$key.out" plain || fail "key $key: no round trip"
+    done
+    "$VLT" encrypt --key-file marks --codepage 1252 -o marks.vlt plain
+    same japanese.vlt marks.vlt || fail "characters outside 1252 are not '?' as on Windows"
+    "$VLT" encrypt --key-file japanese --codepage 932 -o japanese-932.vlt plain
+    ! same japanese.vlt japanese-932.vlt || fail "code page 932 did not change the key"
+    vlt decrypt --key-file blanks --codepage 1252 -o wrong.out huge.vlt
+    expect_status 1 "decrypt with the wrong key"
+    [ ! -e wrong.out ] || fail "a wrong key wrote an output"
+}
+
+"case_$case_name"
+[ "$failures" -eq 0 ] || exit 1
+echo "passed: $case_name"
