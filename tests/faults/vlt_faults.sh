@@ -46,6 +46,16 @@ expect_names() {
 same() {
     cmp -s "$1" "$2"
 }
+# Which of two files a file equals: "old", "new" or "broken".
+describe() {
+    if same "$1" "$2"; then
+        echo old
+    elif same "$1" "$3"; then
+        echo new
+    else
+        echo broken
+    fi
+}
 # Microseconds since the epoch.
 now_us() {
     echo $(($(date +%s%N) / 1000))
@@ -74,11 +84,10 @@ case_disk_full() {
 
     "$VLT" encrypt --key-file key -o big.vlt big || fail "cannot encrypt big"
     mkdir small
-    # shellcheck disable=SC2016  # expanded by the inner shell
     if ! unshare -m --propagation private true 2>/dev/null; then
         skip "no private mount namespace here; /dev/full was tested"
     fi
-    # shellcheck disable=SC2016
+    # shellcheck disable=SC2016  # expanded by the inner shell
     unshare -m --propagation private bash -c '
         mount -t tmpfs -o size=64k tmpfs small || exit 77
         for op in encrypt decrypt; do
@@ -287,9 +296,8 @@ case_sigint_late() {
             elif [ $status -eq 0 ] && same out/result reference; then
                 finished=$((finished + 1))
             else
-                fail "$op interrupted after $delay of $took us: exit $status, output" \
-                    "$(same out/result old && echo old || (same out/result reference &&
-                        echo new || echo broken)), stderr: $(cat err.txt)"
+                fail "$op interrupted after $delay of $took us: exit $status," \
+                    "output $(describe out/result old reference), stderr: $(cat err.txt)"
             fi
             expect_names out "result " "$op interrupted late"
         done
@@ -334,7 +342,9 @@ case_links() {
     ln -s plain link-in
     vlt encrypt --key-file key link-in
     expect_status 0 "input link"
-    [ -f link-in.vlt ] && [ ! -L link-in.vlt ] || fail "input link: link-in.vlt not a file"
+    if [ ! -f link-in.vlt ] || [ -L link-in.vlt ]; then
+        fail "input link: link-in.vlt is not a file"
+    fi
     printf 'old' >target.vlt
     ln -s target.vlt link-out.vlt
     ln -s link-out.vlt chain.vlt
