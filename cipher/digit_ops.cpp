@@ -36,9 +36,9 @@ VLT_INLINE Halves16 LoadHalves(const std::uint8_t* bytes) {
     std::uint64_t eight;
     std::memcpy(&eight, bytes, sizeof eight);
     const Bytes32 copies = reinterpret_cast<Bytes32>(Quads4{eight, eight, eight, eight});
-    const Bytes32 spread = __builtin_shuffle(
-        copies, Bytes32{0,  0,  0,  0,  1,  1,  1,  1,  2,  2,  2,  2,  3,  3,  3,  3,
-                        20, 20, 20, 20, 21, 21, 21, 21, 22, 22, 22, 22, 23, 23, 23, 23});
+    const Bytes32 spread =
+        __builtin_shufflevector(copies, copies, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 20,
+                                20, 20, 20, 21, 21, 21, 21, 22, 22, 22, 22, 23, 23, 23, 23);
     return reinterpret_cast<Halves16>(spread) & 0xFF;
 }
 
@@ -74,9 +74,9 @@ VLT_INLINE Bytes32 LoadSlots(const std::uint8_t* bytes) {
 
 // Stores the 24 digits of 8 slots; writes 4 bytes of scratch beyond them.
 VLT_INLINE void StoreSlots(Digit* out, Bytes32 slots) {
-    const Bytes32 packed = __builtin_shuffle(
-        slots, Bytes32{0,  1,  2,  4,  5,  6,  8,  9,  10, 12, 13, 14, 0,  0,  0,  0,
-                       16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 16, 16, 16, 16});
+    const Bytes32 packed =
+        __builtin_shufflevector(slots, slots, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0,
+                                16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 16, 16, 16, 16);
     const Bytes16 low = __builtin_shufflevector(packed, packed, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
                                                 11, 12, 13, 14, 15);
     const Bytes16 high = __builtin_shufflevector(packed, packed, 16, 17, 18, 19, 20, 21, 22, 23, 24,
