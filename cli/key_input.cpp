@@ -1,0 +1,205 @@
+#include "key_input.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "command_line.h"
+
+namespace vlt::cli {
+namespace {
+
+// A key file larger than this is surely the wrong file (and /dev/zero never ends).
+constexpr std::size_t kMaxKeyFileBytes = 1 << 20;
+
+std::string SystemReason() { return std::strerror(errno); }
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Echo stays off while this lives; the newline is still echoed so the cursor moves on.
+class EchoOff {
+public:
+    explicit EchoOff(int fd) : fd_(fd) {
+        if (tcgetattr(fd_, &saved_) != 0) {
+            throw KeyError("cannot ask for the primary key: the terminal refuses: " +
+                           SystemReason());
+        }
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(fd_, TCSAFLUSH, &quiet);
+    }
+    ~EchoOff() { tcsetattr(fd_, TCSAFLUSH, &saved_); }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+};
+
+void WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::string ReadLine(int fd, std::string_view prompt, const std::atomic<bool>& cancel) {
+    EchoOff echoOff(fd);
+    WriteAll(fd, prompt);
+    std::string line;
+    char c = 0;
+    for (;;) {
+        if (cancel.load()) {
+            throw KeyPromptInterrupted();
+        }
+        const ssize_t n = read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw KeyError("cannot read the primary key from the terminal: " + SystemReason());
+        }
+        if (n == 0) {
+            WriteAll(fd, "\n");  // end of input (Ctrl-D) echoes no newline
+            return line;
+        }
+        if (c == '\n') {
+            return line;
+        }
+        line.push_back(c);
+    }
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<std::uint8_t>(text[i]);
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        std::uint32_t smallest = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, smallest = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, smallest = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, smallest = 0x10000;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<std::uint8_t>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms, UTF-16 surrogates and values past Unicode are not UTF-8.
+        if (code < smallest || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string KeyFromFileContent(std::string content) {
+    if (content.ends_with("\r\n")) {
+        content.resize(content.size() - 2);
+    } else if (content.ends_with('\n')) {
+        content.pop_back();
+    }
+    if (content.empty()) {
+        throw KeyError(std::string(kEmptyKeyMessage) + " (the key file is empty)");
+    }
+    if (!IsValidUtf8(content)) {
+        throw KeyError("the key file is not valid UTF-8; save the key as UTF-8 text");
+    }
+    return content;
+}
+
+std::string ReadKeyFile(const std::string& path) {
+    const bool standardInput = path == kStandardStream;
+    const std::string name = standardInput ? "standard input" : path;
+    Descriptor owned(standardInput ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = standardInput ? STDIN_FILENO : owned.get();
+    if (fd < 0) {
+        throw KeyError(name + ": cannot open the key file: " + SystemReason());
+    }
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            throw KeyError(name + ": cannot read the key file: " + SystemReason());
+        }
+        if (n == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+        if (content.size() > kMaxKeyFileBytes) {
+            throw KeyError(name + ": the key file is larger than 1 MiB; is it the right file?");
+        }
+    }
+    try {
+        return KeyFromFileContent(std::move(content));
+    } catch (const KeyError& e) {
+        throw KeyError(name + ": " + e.what());
+    }
+}
+
+std::string AskKey(bool twice, const std::atomic<bool>& cancel) {
+    Descriptor terminal(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (terminal.get() < 0) {
+        throw KeyError("no terminal to ask for the primary key on; use --key-file FILE");
+    }
+    std::string key = ReadLine(terminal.get(), "Primary key: ", cancel);
+    if (key.empty()) {
+        throw KeyError(kEmptyKeyMessage);
+    }
+    if (!IsValidUtf8(key)) {
+        throw KeyError("the key typed is not valid UTF-8; set the terminal to UTF-8");
+    }
+    if (twice && ReadLine(terminal.get(), "Primary key again: ", cancel) != key) {
+        throw KeyError("the two keys typed differ; nothing was done");
+    }
+    return key;
+}
+
+}  // namespace vlt::cli

@@ -1,0 +1,38 @@
+#pragma once
+
+// Getting the primary key: from a key file or typed on the terminal. Never
+// from the command line, where every user of the machine could read it.
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vlt::cli {
+
+// No usable key; what() is the line to show the user.
+class KeyError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The user interrupted the prompt.
+class KeyPromptInterrupted : public std::exception {};
+
+// What the window says when the key is empty.
+inline constexpr const char* kEmptyKeyMessage = "Please enter primary key";
+
+bool IsValidUtf8(std::string_view text);
+
+// The key held by a key file's content: all of it but one trailing "\n" or "\r\n".
+// Throws KeyError when that is empty or not UTF-8.
+std::string KeyFromFileContent(std::string content);
+
+// Reads the key file at `path` ("-" is standard input). Throws KeyError.
+std::string ReadKeyFile(const std::string& path);
+
+// Asks on the controlling terminal without echo; when `twice`, asks again and
+// refuses a mismatch. Throws KeyError, or KeyPromptInterrupted once `cancel` is set.
+std::string AskKey(bool twice, const std::atomic<bool>& cancel);
+
+}  // namespace vlt::cli

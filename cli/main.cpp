@@ -1,0 +1,83 @@
+// vlt: encrypts, decrypts and checks .vlt files from the command line.
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "codepage.h"
+#include "command_line.h"
+#include "interrupt.h"
+#include "key_input.h"
+#include "operations.h"
+
+using namespace vlt;
+using namespace vlt::cli;
+
+namespace {
+
+// The code page of the key's characters; throws CodePageError naming its source.
+CodePage KeyCodePage(const Options& options) {
+    try {
+        return options.codePage ? ParseCodePage(*options.codePage) : SystemCodePage();
+    } catch (const CodePageError& e) {
+        throw CodePageError((options.codePage ? "--codepage: " : "VLT_CODEPAGE or locale: ") +
+                            std::string(e.what()));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+    if (!parsed.options) {
+        return parsed.exitStatus;
+    }
+    const Options& options = *parsed.options;
+
+    if (options.output == kStandardStream && isatty(STDOUT_FILENO)) {
+        std::cerr << "vlt: standard output is a terminal and the output is binary; redirect it "
+                     "to a file or a pipe (vlt ... -o - > FILE)\n";
+        return kExitUsage;
+    }
+    const auto planned = PlanOutputs(options);
+    if (const auto* complaint = std::get_if<std::string>(&planned)) {
+        std::cerr << "vlt: " << *complaint << "\n";
+        return kExitUsage;
+    }
+    const auto& outputs = std::get<std::vector<std::string>>(planned);
+
+    Session session{options, std::nullopt, InstallInterruptHandlers(),
+                    !options.quiet && isatty(STDERR_FILENO)};
+    if (options.NeedsKey()) {
+        try {
+            const CodePage codePage = KeyCodePage(options);
+            std::string text = options.keyFile
+                                   ? ReadKeyFile(*options.keyFile)
+                                   : AskKey(options.command == Command::Encrypt, session.cancel);
+            session.key = PrimaryKey{std::move(text), codePage};
+        } catch (const std::runtime_error& e) {  // KeyError, CodePageError
+            std::cerr << "vlt: " << e.what() << "\n";
+            return kExitUsage;
+        } catch (const KeyPromptInterrupted&) {
+            std::cerr << "\n";
+            return kExitInterrupted;
+        }
+    }
+
+    int status = kExitSuccess;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        switch (ProcessInput(session, options.inputs[i], outputs[i])) {
+            case Outcome::Done:
+                break;
+            case Outcome::Failed:
+                status = kExitFailure;
+                break;
+            case Outcome::Interrupted:
+                return kExitInterrupted;
+        }
+        if (session.cancel.load()) {
+            return kExitInterrupted;
+        }
+    }
+    return status;
+}

@@ -1,0 +1,273 @@
+#include "operations.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+
+#include "file_access.h"
+#include "output_naming.h"
+#include "progress_bar.h"
+
+namespace vlt::cli {
+namespace {
+
+std::string DisplayName(const std::string& path, bool output = false) {
+    if (path == kStandardStream) {
+        return output ? "standard output" : "standard input";
+    }
+    return path;
+}
+
+void Say(const std::string& who, const std::string& what) {
+    std::cerr << "vlt: " << who << ": " << what << "\n";
+}
+
+std::string Plural(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Counts what reaches standard output, which cannot be taken back.
+class CountingSink final : public ByteSink {
+public:
+    explicit CountingSink(ByteSink& inner) : inner_(inner) {}
+    void Write(std::span<const std::uint8_t> data) override {
+        inner_.Write(data);
+        written_ += data.size();
+    }
+    void Commit() override { inner_.Commit(); }
+    const std::string& Name() const override { return inner_.Name(); }
+    std::uint64_t Written() const { return written_; }
+
+private:
+    ByteSink& inner_;
+    std::uint64_t written_ = 0;
+};
+
+std::unique_ptr<ByteSource> OpenSource(const std::string& input) {
+    if (input == kStandardStream) {
+        return std::make_unique<DescriptorSource>(STDIN_FILENO, "standard input");
+    }
+    return std::make_unique<InputFile>(input);
+}
+
+std::unique_ptr<ByteSink> OpenSink(const std::string& output) {
+    if (output == kStandardStream) {
+        return std::make_unique<DescriptorSink>(STDOUT_FILENO, "standard output");
+    }
+    return std::make_unique<OutputFile>(output);
+}
+
+bool StandardInputIsRegularFile() {
+    struct stat info {};
+    return fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+class Run {
+public:
+    Run(const Session& session, const std::string& input, const std::string& output)
+        : session_(session),
+          input_(input),
+          output_(output),
+          name_(DisplayName(input)),
+          bar_(name_, session.showProgress) {}
+
+    Outcome Encrypt() {
+        if (Refused()) {
+            return Outcome::Failed;
+        }
+        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
+                                        return vlt::Encrypt(source, sink, Key(), Control());
+                                    })
+                                  : Guarded([&] {
+                                        return EncryptFile(input_, output_, Key(), Control());
+                                    }));
+    }
+
+    Outcome Decrypt() {
+        if (Refused()) {
+            return Outcome::Failed;
+        }
+        const DecryptOptions options{.writeOnWrongKey = session_.options.noKeyCheck};
+        if (output_ == kStandardStream) {
+            if (const auto outcome = CheckBeforeWriting(); outcome != Outcome::Done) {
+                return outcome;
+            }
+        }
+        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
+            return vlt::Decrypt(source, sink, Key(), Control(), options);
+        }) : Guarded([&] {
+            return DecryptFile(input_, output_, Key(), Control(), options);
+        }));
+    }
+
+    Outcome Check() {
+        const PrimaryKey* key = session_.key ? &*session_.key : nullptr;
+        const RunResult result = Guarded([&] {
+            if (input_ != kStandardStream) {
+                return CheckFile(input_, key, Control());
+            }
+            // The engine checks files by path only; a decryption that writes nothing
+            // checks a stream as well. Without a key any key does for the format,
+            // if values above 255 do not count.
+            DescriptorSource source(STDIN_FILENO, "standard input");
+            NullSink sink;
+            const PrimaryKey anyKey{"format check", 1252};
+            return vlt::Decrypt(source, sink, key ? *key : anyKey, Control(),
+                                {.writeOnWrongKey = key == nullptr});
+        });
+        bar_.Clear();
+        const std::string summary =
+            "encrypted file of " + Plural(result.plainBytes, "plaintext byte", "plaintext bytes");
+        switch (result.status) {
+            case RunStatus::Finished:
+                if (!session_.options.quiet) {
+                    std::cout << name_ << ": " << summary
+                              << (key ? "; the key is plausible" : "") << std::endl;
+                }
+                return Outcome::Done;
+            case RunStatus::WrongKey:
+                Say(name_, summary + ", but the key does not fit (" +
+                               Plural(result.triplesAboveRange, "value", "values") +
+                               " above 255)");
+                return Outcome::Failed;
+            default:
+                return Finish(result);
+        }
+    }
+
+private:
+    const PrimaryKey& Key() const { return *session_.key; }
+
+    RunControl Control() {
+        return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel};
+    }
+
+    bool Streaming() const { return input_ == kStandardStream || output_ == kStandardStream; }
+
+    bool Refused() const {
+        if (output_ == kStandardStream) {
+            return false;
+        }
+        const auto refusal = OutputRefusal(output_, session_.options.force);
+        if (refusal) {
+            Say(output_, *refusal);
+        }
+        return refusal.has_value();
+    }
+
+    template <typename Body>
+    RunResult Guarded(Body body) {
+        try {
+            return body();
+        } catch (const std::exception& e) {
+            return {.status = RunStatus::Failed, .message = e.what()};
+        }
+    }
+
+    template <typename Operation>
+    RunResult Stream(Operation operation) {
+        return Guarded([&] {
+            const auto source = OpenSource(input_);
+            const auto sink = OpenSink(output_);
+            CountingSink counting(*sink);
+            const RunResult result = operation(*source, counting);
+            written_ = counting.Written();
+            return result;
+        });
+    }
+
+    // Standard output cannot be taken back: a wrong key or a malformed file is
+    // refused before the first byte when the input can be read twice.
+    Outcome CheckBeforeWriting() {
+        std::string path = input_;
+        if (input_ == kStandardStream) {
+            if (!StandardInputIsRegularFile()) {
+                return Outcome::Done;  // a pipe: only the run itself can tell
+            }
+            path = "/dev/stdin";  // opens the file anew, leaving standard input's offset alone
+        }
+        const PrimaryKey* key = session_.options.noKeyCheck ? nullptr : &Key();
+        const RunResult result = Guarded([&] { return CheckFile(path, key, Control()); });
+        bar_.Clear();
+        return result.status == RunStatus::Finished ? Outcome::Done : Finish(result);
+    }
+
+    std::string Incomplete() const {
+        return written_ > 0 ? "; standard output is incomplete (" +
+                                  Plural(written_, "byte was", "bytes were") +
+                                  " written before) and must be discarded"
+                            : "; nothing was written";
+    }
+
+    Outcome Finish(const RunResult& result) {
+        bar_.Clear();
+        switch (result.status) {
+            case RunStatus::Finished:
+                if (result.triplesAboveRange > 0 && !session_.options.quiet) {
+                    Say(name_, "warning: " +
+                                   Plural(result.triplesAboveRange, "value was", "values were") +
+                                   " above 255 and written modulo 256; the key is probably wrong "
+                                   "or the file damaged");
+                }
+                return Outcome::Done;
+            case RunStatus::Cancelled:
+                Say(name_, "interrupted" + Incomplete());
+                return Outcome::Interrupted;
+            case RunStatus::WrongKey:
+                Say(name_, "the primary key is wrong or the file is damaged (" +
+                               Plural(result.triplesAboveRange, "value", "values") +
+                               " above 255)" + Incomplete() +
+                               "; if the key is right, --no-key-check writes the output anyway");
+                return Outcome::Failed;
+            case RunStatus::Failed:
+                Say(name_, result.message + (output_ == kStandardStream ? Incomplete() : ""));
+                return Outcome::Failed;
+        }
+        return Outcome::Failed;
+    }
+
+    const Session& session_;
+    const std::string& input_;
+    const std::string& output_;
+    std::string name_;
+    ProgressBar bar_;
+    std::uint64_t written_ = 0;
+};
+
+}  // namespace
+
+std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& options) {
+    std::vector<std::string> outputs;
+    for (const std::string& input : options.inputs) {
+        if (options.command == Command::Check) {
+            outputs.emplace_back();
+        } else if (options.output) {
+            outputs.push_back(*options.output);
+        } else if (options.command == Command::Encrypt) {
+            outputs.push_back(EncryptedName(input));
+        } else if (auto name = DecryptedName(input)) {
+            outputs.push_back(std::move(*name));
+        } else {
+            return input + ": the output cannot be named after it, as it does not end in .vlt; "
+                           "name it with -o";
+        }
+    }
+    return outputs;
+}
+
+Outcome ProcessInput(const Session& session, const std::string& input, const std::string& output) {
+    Run run(session, input, output);
+    switch (session.options.command) {
+        case Command::Encrypt:
+            return run.Encrypt();
+        case Command::Decrypt:
+            return run.Decrypt();
+        case Command::Check:
+            return run.Check();
+    }
+    return Outcome::Failed;
+}
+
+}  // namespace vlt::cli

@@ -1,0 +1,71 @@
+#include "output_naming.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include "vlt_format.h"
+
+namespace vlt::cli {
+namespace {
+
+bool EndsWithVltSuffix(std::string_view name) {
+    if (name.size() < kVltSuffix.size()) {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - kVltSuffix.size());
+    return std::equal(tail.begin(), tail.end(), kVltSuffix.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
+bool IsTerminalDevice(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool terminal = isatty(fd) == 1;
+    close(fd);
+    return terminal;
+}
+
+}  // namespace
+
+std::string EncryptedName(const std::string& input) { return input + std::string(kVltSuffix); }
+
+std::optional<std::string> DecryptedName(const std::string& input) {
+    if (!EndsWithVltSuffix(input)) {
+        return std::nullopt;
+    }
+    std::string name = input.substr(0, input.size() - kVltSuffix.size());
+    if (name.empty() || name.back() == '/') {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<std::string> OutputRefusal(const std::string& path, bool force) {
+    struct stat link {};
+    if (lstat(path.c_str(), &link) != 0) {
+        return std::nullopt;  // a new file; what stops it from being made, the run tells
+    }
+    struct stat target {};
+    const bool dangling = stat(path.c_str(), &target) != 0;
+    if (!dangling && S_ISDIR(target.st_mode)) {
+        return "is a folder; name the output file with -o";
+    }
+    if (dangling || S_ISREG(target.st_mode)) {
+        return force ? std::nullopt
+                     : std::optional<std::string>("already exists; use --force to replace it");
+    }
+    if (S_ISCHR(target.st_mode) && IsTerminalDevice(path)) {
+        return "is a terminal; binary output is not written to a terminal";
+    }
+    return std::nullopt;
+}
+
+}  // namespace vlt::cli

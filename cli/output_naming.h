@@ -1,0 +1,22 @@
+#pragma once
+
+// Output names as the window proposes them, and whether an output may be written.
+
+#include <optional>
+#include <string>
+
+namespace vlt::cli {
+
+// INPUT + ".vlt", appended to the whole name ("a.vlt" gives "a.vlt.vlt").
+std::string EncryptedName(const std::string& input);
+
+// INPUT without its ".vlt" ending (in any case); nothing when INPUT does not
+// end in ".vlt" or nothing would remain of its file name.
+std::optional<std::string> DecryptedName(const std::string& input);
+
+// Why `path` may not be written, or nothing when it may: an existing file
+// (or a link to one) is replaced only with `force`; a folder or a terminal never
+// gets the output; other existing things (/dev/null, a pipe) are written to.
+std::optional<std::string> OutputRefusal(const std::string& path, bool force);
+
+}  // namespace vlt::cli

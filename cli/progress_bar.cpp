@@ -1,0 +1,148 @@
+#include "progress_bar.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vlt::cli {
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
+constexpr std::size_t kMinBarCells = 10;
+constexpr std::size_t kMaxBarCells = 40;
+constexpr std::size_t kMinLabelWidth = 8;
+constexpr double kMinSecondsForSpeed = 1.0;
+
+std::size_t TerminalWidth() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+void WriteToStderr(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+// Keeps the end of a long name, which tells files apart best.
+std::string Shortened(std::string_view label, std::size_t width) {
+    if (label.size() <= width) {
+        return std::string(label);
+    }
+    if (width <= 3) {
+        return std::string(width, '.');
+    }
+    return "..." + std::string(label.substr(label.size() - (width - 3)));
+}
+
+}  // namespace
+
+std::string FormatBytes(std::uint64_t bytes) {
+    static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
+    if (bytes < 1024) {
+        return std::to_string(bytes) + " B";
+    }
+    double value = static_cast<double>(bytes) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+    return text;
+}
+
+std::string FormatDuration(double seconds) {
+    const auto total = static_cast<std::uint64_t>(std::llround(std::max(seconds, 0.0)));
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%llu:%02llu:%02llu",
+                      static_cast<unsigned long long>(total / 3600),
+                      static_cast<unsigned long long>(total / 60 % 60),
+                      static_cast<unsigned long long>(total % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(total / 60),
+                      static_cast<unsigned long long>(total % 60));
+    }
+    return text;
+}
+
+std::string ProgressText(std::string_view label, const Progress& progress, double elapsedSeconds,
+                         std::size_t width) {
+    const bool totalKnown = progress.total > 0;
+    const bool speedKnown = elapsedSeconds >= kMinSecondsForSpeed;
+    const double speed = speedKnown ? static_cast<double>(progress.done) / elapsedSeconds : 0;
+
+    std::string figures = "  " + FormatBytes(progress.done);
+    if (totalKnown) {
+        figures += " of " + FormatBytes(progress.total);
+    }
+    if (speedKnown) {
+        figures += "  " + FormatBytes(static_cast<std::uint64_t>(speed)) + "/s";
+        if (totalKnown && speed > 0 && progress.done < progress.total) {
+            figures += "  " +
+                       FormatDuration(static_cast<double>(progress.total - progress.done) / speed) +
+                       " left";
+        }
+    }
+
+    std::string percent;
+    if (totalKnown) {
+        char text[16];
+        std::snprintf(text, sizeof text, " %3d%%", std::min(progress.Percent(), 100));
+        percent = text;
+    }
+    // The name gets what the figures and the smallest bar leave, the bar what remains.
+    const std::size_t barFrame = totalKnown ? 3 : 0;  // " [" and "]"
+    const std::size_t fixed = percent.size() + figures.size() + barFrame;
+    const std::size_t spare = width > fixed ? width - fixed : 0;
+    const std::size_t minBar = totalKnown ? kMinBarCells : 0;
+    const std::size_t labelWidth =
+        std::min(label.size(), std::max(kMinLabelWidth, spare > minBar ? spare - minBar : 0));
+    std::string bar;
+    if (totalKnown) {
+        const std::size_t left = spare > labelWidth ? spare - labelWidth : 0;
+        const std::size_t cells = std::clamp(left, kMinBarCells, kMaxBarCells);
+        const auto filled = static_cast<std::size_t>(
+            cells * std::min(progress.done, progress.total) / progress.total);
+        bar = " [" + std::string(filled, '#') + std::string(cells - filled, '-') + "]";
+    }
+    std::string text = Shortened(label, labelWidth) + percent + bar + figures;
+    if (text.size() > width) {
+        text.resize(width);
+    }
+    return text;
+}
+
+ProgressBar::ProgressBar(std::string label, bool enabled)
+    : label_(std::move(label)), enabled_(enabled) {}
+
+void ProgressBar::Update(const Progress& progress) {
+    if (!enabled_) {
+        return;
+    }
+    const auto now = Clock::now();
+    if (shown_ && now - lastDrawn_ < kRedrawInterval) {
+        return;
+    }
+    lastDrawn_ = now;
+    shown_ = true;
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    // One column short of the width, so the terminal never wraps the line.
+    WriteToStderr("\r" + ProgressText(label_, progress, elapsed, TerminalWidth() - 1) + "\033[K");
+}
+
+void ProgressBar::Clear() {
+    if (shown_) {
+        WriteToStderr("\r\033[K");
+        shown_ = false;
+    }
+}
+
+}  // namespace vlt::cli

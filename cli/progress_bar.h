@@ -1,0 +1,43 @@
+#pragma once
+
+// The one-line progress bar on standard error: percent, bytes, speed, time left.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine.h"
+
+namespace vlt::cli {
+
+std::string FormatBytes(std::uint64_t bytes);       // "512 B", "1.5 KiB", "12.0 MiB"
+std::string FormatDuration(double seconds);         // "0:05", "12:34", "1:02:03"
+
+// The bar's text for `width` columns at most. Speed and time left appear once
+// there is a second's worth of measure; percent and time left only when the total is known.
+std::string ProgressText(std::string_view label, const Progress& progress, double elapsedSeconds,
+                         std::size_t width);
+
+class ProgressBar {
+public:
+    // Draws only when `enabled` (standard error is a terminal and not --quiet).
+    ProgressBar(std::string label, bool enabled);
+    ~ProgressBar() { Clear(); }
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    void Update(const Progress& progress);
+    // Removes the bar so that messages start on a clean line.
+    void Clear();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::string label_;
+    bool enabled_;
+    bool shown_ = false;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point lastDrawn_{};
+};
+
+}  // namespace vlt::cli
