@@ -20,7 +20,7 @@ CodePage KeyCodePage(const Options& options) {
     try {
         return options.codePage ? ParseCodePage(*options.codePage) : SystemCodePage();
     } catch (const CodePageError& e) {
-        throw CodePageError((options.codePage ? "--codepage: " : "VLT_CODEPAGE or locale: ") +
+        throw CodePageError((options.codePage ? "--codepage: " : "VLT_CODEPAGE: ") +
                             std::string(e.what()));
     }
 }

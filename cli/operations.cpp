@@ -20,6 +20,9 @@ std::string DisplayName(const std::string& path, bool output = false) {
     return path;
 }
 
+constexpr std::string_view kWrongKeyReason =
+    "the primary key is wrong or the file is damaged (a decrypted value is above 255)";
+
 void Say(const std::string& who, const std::string& what) {
     std::cerr << "vlt: " << who << ": " << what << "\n";
 }
@@ -118,19 +121,16 @@ public:
                                 {.writeOnWrongKey = key == nullptr});
         });
         bar_.Clear();
-        const std::string summary =
-            "encrypted file of " + Plural(result.plainBytes, "plaintext byte", "plaintext bytes");
         switch (result.status) {
             case RunStatus::Finished:
                 if (!session_.options.quiet) {
-                    std::cout << name_ << ": " << summary
+                    std::cout << name_ << ": encrypted file of "
+                              << Plural(result.plainBytes, "plaintext byte", "plaintext bytes")
                               << (key ? "; the key is plausible" : "") << std::endl;
                 }
                 return Outcome::Done;
             case RunStatus::WrongKey:
-                Say(name_, summary + ", but the key does not fit (" +
-                               Plural(result.triplesAboveRange, "value", "values") +
-                               " above 255)");
+                Say(name_, "the key does not fit: " + std::string(kWrongKeyReason));
                 return Outcome::Failed;
             default:
                 return Finish(result);
@@ -189,8 +189,11 @@ private:
             path = "/dev/stdin";  // opens the file anew, leaving standard input's offset alone
         }
         const PrimaryKey* key = session_.options.noKeyCheck ? nullptr : &Key();
-        const RunResult result = Guarded([&] { return CheckFile(path, key, Control()); });
+        RunResult result = Guarded([&] { return CheckFile(path, key, Control()); });
         bar_.Clear();
+        if (path != input_ && result.message.starts_with(path)) {
+            result.message.replace(0, path.size(), name_);
+        }
         return result.status == RunStatus::Finished ? Outcome::Done : Finish(result);
     }
 
@@ -216,13 +219,14 @@ private:
                 Say(name_, "interrupted" + Incomplete());
                 return Outcome::Interrupted;
             case RunStatus::WrongKey:
-                Say(name_, "the primary key is wrong or the file is damaged (" +
-                               Plural(result.triplesAboveRange, "value", "values") +
-                               " above 255)" + Incomplete() +
-                               "; if the key is right, --no-key-check writes the output anyway");
+                Say(name_, std::string(kWrongKeyReason) + Incomplete() +
+                               "; if you are sure of the key, --no-key-check writes the output "
+                               "anyway");
                 return Outcome::Failed;
             case RunStatus::Failed:
-                Say(name_, result.message + (output_ == kStandardStream ? Incomplete() : ""));
+                // The engine's message names the file already.
+                std::cerr << "vlt: " << result.message
+                          << (output_ == kStandardStream ? Incomplete() : "") << "\n";
                 return Outcome::Failed;
         }
         return Outcome::Failed;
@@ -250,8 +254,9 @@ std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& o
         } else if (auto name = DecryptedName(input)) {
             outputs.push_back(std::move(*name));
         } else {
-            return input + ": the output cannot be named after it, as it does not end in .vlt; "
-                           "name it with -o";
+            return input +
+                   ": the output is named after the input less its .vlt ending, which this name "
+                   "lacks; name the output with -o";
         }
     }
     return outputs;

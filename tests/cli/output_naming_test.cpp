@@ -1,0 +1,81 @@
+#include "output_naming.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vlt::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(OutputNaming, EncryptionAppendsToTheWholeName) {
+    EXPECT_EQ(EncryptedName("report.doc"), "report.doc.vlt");
+    EXPECT_EQ(EncryptedName("dir/a.vlt"), "dir/a.vlt.vlt");
+    EXPECT_EQ(EncryptedName("noext"), "noext.vlt");
+}
+
+TEST(OutputNaming, DecryptionDropsTheVltEndingOnly) {
+    const struct {
+        std::string input;
+        std::optional<std::string> output;
+    } cases[] = {
+        {"report.doc.vlt", "report.doc"},
+        {"dir/a.bin.vlt", "dir/a.bin"},
+        {"A.VLT", "A"},  // names from Windows keep their capitals
+        {"x.Vlt", "x"},
+        {"a.vlt.vlt", "a.vlt"},
+        {"notes.txt", std::nullopt},
+        {"archive.vltx", std::nullopt},
+        {"vlt", std::nullopt},
+        {".vlt", std::nullopt},      // nothing would be left
+        {"dir/.vlt", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecryptedName(c.input), c.output) << c.input;
+    }
+}
+
+class OutputRefusalTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vlt-naming-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        std::ofstream(folder_ / "file") << "x";
+        fs::create_directory(folder_ / "folder");
+        fs::create_symlink("file", folder_ / "link");
+        fs::create_symlink("missing", folder_ / "dangling");
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+    std::string At(const char* name) const { return (folder_ / name).string(); }
+
+    fs::path folder_;
+};
+
+TEST_F(OutputRefusalTest, ReplacesFilesOnlyWithForce) {
+    const struct {
+        const char* name;
+        bool refusedWithoutForce;
+        bool refusedWithForce;
+    } cases[] = {
+        {"new", false, false},
+        {"file", true, false},
+        {"link", true, false},
+        {"dangling", true, false},  // writing would create the link's target
+        {"folder", true, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OutputRefusal(At(c.name), false).has_value(), c.refusedWithoutForce) << c.name;
+        EXPECT_EQ(OutputRefusal(At(c.name), true).has_value(), c.refusedWithForce) << c.name;
+    }
+}
+
+TEST_F(OutputRefusalTest, WritesToDevicesThatAreNoTerminal) {
+    EXPECT_FALSE(OutputRefusal("/dev/null", false).has_value());
+}
+
+}  // namespace
+}  // namespace vlt::cli
