@@ -75,10 +75,11 @@ std::string ReadLine(int fd, std::string_view prompt, const std::atomic<bool>& c
     std::string line;
     char c = 0;
     for (;;) {
+        const ssize_t n = read(fd, &c, 1);
+        // Checked after the read: Ctrl-C may arrive together with the line that ends it.
         if (cancel.load()) {
             throw KeyPromptInterrupted();
         }
-        const ssize_t n = read(fd, &c, 1);
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -198,7 +198,7 @@ private:
     }
 
     std::string Incomplete() const {
-        return written_ > 0 ? "; standard output is incomplete (" +
+        return output_ == kStandardStream && written_ > 0 ? "; standard output is incomplete (" +
                                   Plural(written_, "byte was", "bytes were") +
                                   " written before) and must be discarded"
                             : "; nothing was written";
@@ -255,8 +255,8 @@ std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& o
             outputs.push_back(std::move(*name));
         } else {
             return input +
-                   ": the output is named after the input less its .vlt ending, which this name "
-                   "lacks; name the output with -o";
+                   ": cannot name the output after it (that takes a name ending in .vlt); name "
+                   "the output with -o";
         }
     }
     return outputs;

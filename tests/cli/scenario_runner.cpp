@@ -4,7 +4,7 @@
 //   exec PROG ARGS... [&]   run; without "!" it must exit 0; "&" runs it in the background
 //   wait | kill [-INT|-TERM] the background program
 //   status N                the last program's exit status
-//   stdout|stderr|tty REGEX what it wrote (tty: on its terminal) matches
+//   stdout|stderr|tty REGEX what it wrote (tty: on its terminal) matches; ^ and $ match at lines
 //   stdin FILE              standard input of the next exec (else /dev/null)
 //   terminal [stdin] [stdout] [stderr]  the next exec gets a pseudo-terminal
 //   type TEXT               typed at the next exec's next prompt
@@ -249,7 +249,7 @@ private:
     void Match(const std::string& stream, const Words& words, bool negated) {
         Need(words, 1, "stdout|stderr|tty REGEX");
         const std::string& text = stream == "stdout" ? stdout_ : stream == "stderr" ? stderr_ : tty_;
-        const bool found = std::regex_search(text, std::regex(words[0]));
+        const bool found = std::regex_search(text, std::regex(words[0], std::regex::ECMAScript | std::regex::multiline));
         if (found == negated) {
             throw Failure(stream + (negated ? " matches " : " does not match ") + words[0]);
         }

@@ -71,10 +71,11 @@ Script ParseScript(const std::string& text) {
             *file += line + "\n";
             continue;
         }
-        std::vector<std::string> words = SplitWords(line, number);
-        if (words.empty() || words.front().starts_with("#")) {
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') {
             continue;
         }
+        std::vector<std::string> words = SplitWords(line, number);
         Command command{number, line, false, false, {}};
         if (words.front() == "!") {
             command.negated = true;
