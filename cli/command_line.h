@@ -29,8 +29,8 @@ struct Options {
 
 // Exit statuses of vlt.
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;      // some input could not be processed
-inline constexpr int kExitUsage = 2;        // the command cannot start as given
+inline constexpr int kExitFailure = 1;  // some input could not be processed
+inline constexpr int kExitUsage = 2;    // the command cannot start as given
 inline constexpr int kExitInterrupted = 130;
 
 // The options, or the status to exit with at once (after --help, --version or

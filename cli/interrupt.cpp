@@ -8,7 +8,9 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-void OnSignal(int) { interrupted.store(true); }
+void OnSignal(int) {
+    interrupted.store(true);
+}
 
 }  // namespace
 

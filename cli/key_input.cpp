@@ -16,10 +16,12 @@ namespace {
 // A key file larger than this is surely the wrong file (and /dev/zero never ends).
 constexpr std::size_t kMaxKeyFileBytes = 1 << 20;
 
-std::string SystemReason() { return std::strerror(errno); }
+std::string SystemReason() {
+    return std::strerror(errno);
+}
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) {
@@ -30,13 +32,13 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
 // Echo stays off while this lives; the newline is still echoed so the cursor moves on.
 class EchoOff {
-public:
+  public:
     explicit EchoOff(int fd) : fd_(fd) {
         if (tcgetattr(fd_, &saved_) != 0) {
             throw KeyError("cannot ask for the primary key: the terminal refuses: " +
@@ -51,7 +53,7 @@ public:
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
 
-private:
+  private:
     int fd_;
     termios saved_{};
 };

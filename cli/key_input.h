@@ -12,7 +12,7 @@ namespace vlt::cli {
 
 // No usable key; what() is the line to show the user.
 class KeyError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

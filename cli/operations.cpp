@@ -33,7 +33,7 @@ std::string Plural(std::uint64_t count, const char* one, const char* many) {
 
 // Counts what reaches standard output, which cannot be taken back.
 class CountingSink final : public ByteSink {
-public:
+  public:
     explicit CountingSink(ByteSink& inner) : inner_(inner) {}
     void Write(std::span<const std::uint8_t> data) override {
         inner_.Write(data);
@@ -43,7 +43,7 @@ public:
     const std::string& Name() const override { return inner_.Name(); }
     std::uint64_t Written() const { return written_; }
 
-private:
+  private:
     ByteSink& inner_;
     std::uint64_t written_ = 0;
 };
@@ -68,7 +68,7 @@ bool StandardInputIsRegularFile() {
 }
 
 class Run {
-public:
+  public:
     Run(const Session& session, const std::string& input, const std::string& output)
         : session_(session),
           input_(input),
@@ -80,12 +80,11 @@ public:
         if (Refused()) {
             return Outcome::Failed;
         }
-        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
-                                        return vlt::Encrypt(source, sink, Key(), Control());
-                                    })
-                                  : Guarded([&] {
-                                        return EncryptFile(input_, output_, Key(), Control());
-                                    }));
+        return Finish(
+            Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
+                return vlt::Encrypt(source, sink, Key(), Control());
+            })
+                        : Guarded([&] { return EncryptFile(input_, output_, Key(), Control()); }));
     }
 
     Outcome Decrypt() {
@@ -98,11 +97,12 @@ public:
                 return outcome;
             }
         }
-        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
-            return vlt::Decrypt(source, sink, Key(), Control(), options);
-        }) : Guarded([&] {
-            return DecryptFile(input_, output_, Key(), Control(), options);
-        }));
+        return Finish(
+            Streaming()
+                ? Stream([&](ByteSource& source, ByteSink& sink) {
+                      return vlt::Decrypt(source, sink, Key(), Control(), options);
+                  })
+                : Guarded([&] { return DecryptFile(input_, output_, Key(), Control(), options); }));
     }
 
     Outcome Check() {
@@ -137,7 +137,7 @@ public:
         }
     }
 
-private:
+  private:
     const PrimaryKey& Key() const { return *session_.key; }
 
     RunControl Control() {
@@ -198,10 +198,11 @@ private:
     }
 
     std::string Incomplete() const {
-        return output_ == kStandardStream && written_ > 0 ? "; standard output is incomplete (" +
-                                  Plural(written_, "byte was", "bytes were") +
-                                  " written before) and must be discarded"
-                            : "; nothing was written";
+        return output_ == kStandardStream && written_ > 0
+                   ? "; standard output is incomplete (" +
+                         Plural(written_, "byte was", "bytes were") +
+                         " written before) and must be discarded"
+                   : "; nothing was written";
     }
 
     Outcome Finish(const RunResult& result) {
@@ -209,10 +210,10 @@ private:
         switch (result.status) {
             case RunStatus::Finished:
                 if (result.triplesAboveRange > 0 && !session_.options.quiet) {
-                    Say(name_, "warning: " +
-                                   Plural(result.triplesAboveRange, "value was", "values were") +
-                                   " above 255 and written modulo 256; the key is probably wrong "
-                                   "or the file damaged");
+                    Say(name_,
+                        "warning: " + Plural(result.triplesAboveRange, "value was", "values were") +
+                            " above 255 and written modulo 256; the key is probably wrong "
+                            "or the file damaged");
                 }
                 return Outcome::Done;
             case RunStatus::Cancelled:

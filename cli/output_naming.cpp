@@ -35,7 +35,9 @@ bool IsTerminalDevice(const std::string& path) {
 
 }  // namespace
 
-std::string EncryptedName(const std::string& input) { return input + std::string(kVltSuffix); }
+std::string EncryptedName(const std::string& input) {
+    return input + std::string(kVltSuffix);
+}
 
 std::optional<std::string> DecryptedName(const std::string& input) {
     if (!EndsWithVltSuffix(input)) {

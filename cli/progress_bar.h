@@ -11,8 +11,8 @@
 
 namespace vlt::cli {
 
-std::string FormatBytes(std::uint64_t bytes);       // "512 B", "1.5 KiB", "12.0 MiB"
-std::string FormatDuration(double seconds);         // "0:05", "12:34", "1:02:03"
+std::string FormatBytes(std::uint64_t bytes);  // "512 B", "1.5 KiB", "12.0 MiB"
+std::string FormatDuration(double seconds);    // "0:05", "12:34", "1:02:03"
 
 // The bar's text for `width` columns at most. Speed and time left appear once
 // there is a second's worth of measure; percent and time left only when the total is known.
@@ -20,7 +20,7 @@ std::string ProgressText(std::string_view label, const Progress& progress, doubl
                          std::size_t width);
 
 class ProgressBar {
-public:
+  public:
     // Draws only when `enabled` (standard error is a terminal and not --quiet).
     ProgressBar(std::string label, bool enabled);
     ~ProgressBar() { Clear(); }
@@ -31,7 +31,7 @@ public:
     // Removes the bar so that messages start on a clean line.
     void Clear();
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     std::string label_;
     bool enabled_;

@@ -16,7 +16,8 @@ namespace scenario {
 namespace {
 
 [[noreturn]] void ChildFails(const char* what) {
-    const std::string text = std::string("cannot start: ") + what + ": " + std::strerror(errno) + "\n";
+    const std::string text =
+        std::string("cannot start: ") + what + ": " + std::strerror(errno) + "\n";
     (void)!write(STDERR_FILENO, text.data(), text.size());
     _exit(127);
 }
@@ -67,9 +68,12 @@ ChildProcess::ChildProcess(const Launch& launch) : terminal_(launch.terminal) {
         Redirect(launch.stdoutPath, O_WRONLY | O_CREAT | O_TRUNC, STDOUT_FILENO);
         Redirect(launch.stderrPath, O_WRONLY | O_CREAT | O_TRUNC, STDERR_FILENO);
         if (terminal_.used) {
-            if (terminal_.stdinOnIt) dup2(slave, STDIN_FILENO);
-            if (terminal_.stdoutOnIt) dup2(slave, STDOUT_FILENO);
-            if (terminal_.stderrOnIt) dup2(slave, STDERR_FILENO);
+            if (terminal_.stdinOnIt)
+                dup2(slave, STDIN_FILENO);
+            if (terminal_.stdoutOnIt)
+                dup2(slave, STDOUT_FILENO);
+            if (terminal_.stderrOnIt)
+                dup2(slave, STDERR_FILENO);
             close(slave);
         }
         if (chdir(launch.folder.c_str()) != 0) {
@@ -94,7 +98,9 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-void ChildProcess::Signal(int signal) const { kill(pid_, signal); }
+void ChildProcess::Signal(int signal) const {
+    kill(pid_, signal);
+}
 
 Finished ChildProcess::Wait(std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -22,7 +22,7 @@ struct Launch {
     std::vector<std::string> environment;  // NAME=VALUE
     std::string folder;                    // working folder
     std::string stdinPath = "/dev/null";
-    std::string stdoutPath, stderrPath;    // capture files
+    std::string stdoutPath, stderrPath;  // capture files
     Terminal terminal;
 };
 
@@ -32,7 +32,7 @@ struct Finished {
 };
 
 class ChildProcess {
-public:
+  public:
     explicit ChildProcess(const Launch& launch);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -42,7 +42,7 @@ public:
     // Waits for the end, answering prompts meanwhile; kills the program after `limit`.
     Finished Wait(std::chrono::seconds limit);
 
-private:
+  private:
     pid_t pid_ = -1;
     int master_ = -1;
     Terminal terminal_;

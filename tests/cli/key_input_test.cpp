@@ -12,20 +12,22 @@ TEST(IsValidUtf8, AcceptsWellFormedAndRefusesTheRest) {
     } cases[] = {
         {"", true},
         {"secret", true},
-        {"\xC5\xA1" "ifra", true},             // "šifra"
-        {"\xE2\x82\xAC", true},                // euro sign
-        {"\xF0\x9F\x94\x91", true},            // a key emoji, outside the BMP
-        {"\xF4\x8F\xBF\xBF", true},            // U+10FFFF, the last code point
+        {"\xC5\xA1"
+         "ifra",
+         true},                      // "šifra"
+        {"\xE2\x82\xAC", true},      // euro sign
+        {"\xF0\x9F\x94\x91", true},  // a key emoji, outside the BMP
+        {"\xF4\x8F\xBF\xBF", true},  // U+10FFFF, the last code point
         {std::string("a\0b", 3), true},
-        {"\xFF", false},                       // never a UTF-8 byte
-        {"\x80", false},                       // continuation without a lead
-        {"\xC5", false},                       // cut short
+        {"\xFF", false},  // never a UTF-8 byte
+        {"\x80", false},  // continuation without a lead
+        {"\xC5", false},  // cut short
         {"\xE2\x82", false},
-        {"\xC0\xAF", false},                   // overlong "/"
-        {"\xE0\x80\xAF", false},               // overlong "/"
-        {"\xED\xA0\x80", false},               // a UTF-16 surrogate
-        {"\xF4\x90\x80\x80", false},           // past U+10FFFF
-        {"\xE9t\xE9", false},                  // Latin-1 "été"
+        {"\xC0\xAF", false},          // overlong "/"
+        {"\xE0\x80\xAF", false},      // overlong "/"
+        {"\xED\xA0\x80", false},      // a UTF-16 surrogate
+        {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+        {"\xE9t\xE9", false},         // Latin-1 "été"
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsValidUtf8(c.text), c.valid) << testing::PrintToString(c.text);
@@ -37,14 +39,10 @@ TEST(KeyFromFileContent, DropsExactlyOneTrailingNewline) {
         std::string content;
         std::string key;
     } cases[] = {
-        {"secret", "secret"},
-        {"secret\n", "secret"},
-        {"secret\r\n", "secret"},
-        {"secret\n\n", "secret\n"},
-        {"secret\r", "secret\r"},
-        {" secret \n", " secret "},  // blanks belong to the key
-        {"two\nlines\n", "two\nlines"},
-        {"\n\n", "\n"},
+        {"secret", "secret"},           {"secret\n", "secret"},
+        {"secret\r\n", "secret"},       {"secret\n\n", "secret\n"},
+        {"secret\r", "secret\r"},       {" secret \n", " secret "},  // blanks belong to the key
+        {"two\nlines\n", "two\nlines"}, {"\n\n", "\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(KeyFromFileContent(c.content), c.key) << testing::PrintToString(c.content);

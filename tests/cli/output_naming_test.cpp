@@ -30,7 +30,7 @@ TEST(OutputNaming, DecryptionDropsTheVltEndingOnly) {
         {"notes.txt", std::nullopt},
         {"archive.vltx", std::nullopt},
         {"vlt", std::nullopt},
-        {".vlt", std::nullopt},      // nothing would be left
+        {".vlt", std::nullopt},  // nothing would be left
         {"dir/.vlt", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -39,7 +39,7 @@ TEST(OutputNaming, DecryptionDropsTheVltEndingOnly) {
 }
 
 class OutputRefusalTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "vlt-naming-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -61,9 +61,7 @@ TEST_F(OutputRefusalTest, ReplacesFilesOnlyWithForce) {
         bool refusedWithoutForce;
         bool refusedWithForce;
     } cases[] = {
-        {"new", false, false},
-        {"file", true, false},
-        {"link", true, false},
+        {"new", false, false},     {"file", true, false}, {"link", true, false},
         {"dangling", true, false},  // writing would create the link's target
         {"folder", true, true},
     };

@@ -25,7 +25,7 @@ TEST(ProgressFormat, Bytes) {
 
 TEST(ProgressFormat, Duration) {
     const std::pair<double, const char*> cases[] = {
-        {0, "0:00"},   {4.6, "0:05"},      {59.4, "0:59"}, {61, "1:01"},
+        {0, "0:00"},     {4.6, "0:05"},     {59.4, "0:59"},    {61, "1:01"},
         {3599, "59:59"}, {3600, "1:00:00"}, {3723, "1:02:03"}, {-3, "0:00"},
     };
     for (const auto& [seconds, text] : cases) {

@@ -30,9 +30,9 @@
 #include <memory>
 #include <optional>
 #include <regex>
-#include <utility>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "child_process.h"
 #include "engine.h"
@@ -46,7 +46,7 @@ namespace {
 constexpr std::chrono::seconds kTimeLimit{60};
 
 class Failure : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -84,7 +84,7 @@ std::string Printable(const std::string& text) {
 }
 
 class Scenario {
-public:
+  public:
     Scenario(fs::path vlt, fs::path root) : vlt_(std::move(vlt)), root_(std::move(root)) {
         work_ = root_ / "work";
         fs::create_directory(work_);
@@ -115,7 +115,7 @@ public:
         }
     }
 
-private:
+  private:
     using Words = std::vector<std::string>;
 
     void Do(const Command& command) {
@@ -130,16 +130,25 @@ private:
             throw Failure("only exec runs in the background");
         }
         static const std::map<std::string, void (Scenario::*)(const Words&, bool)> kCommands = {
-            {"cmp", &Scenario::Cmp},         {"damage", &Scenario::Damage},
+            {"cmp", &Scenario::Cmp},
+            {"damage", &Scenario::Damage},
             {"env", &Scenario::Env},
-            {"exists", &Scenario::Exists},   {"hexfile", &Scenario::HexFile},
-            {"kill", &Scenario::Kill},       {"mkdir", &Scenario::MakeDir},
-            {"random", &Scenario::Random},   {"rm", &Scenario::Remove},
-            {"size", &Scenario::Size},       {"status", &Scenario::Status},
-            {"stdin", &Scenario::Stdin},     {"symlink", &Scenario::Symlink},
-            {"terminal", &Scenario::UseTerminal}, {"type", &Scenario::Type},
-            {"wait", &Scenario::WaitBackground},  {"waitfor", &Scenario::WaitFor},
-            {"write", &Scenario::Write},     {"engine-encrypt", &Scenario::EngineEncrypt},
+            {"exists", &Scenario::Exists},
+            {"hexfile", &Scenario::HexFile},
+            {"kill", &Scenario::Kill},
+            {"mkdir", &Scenario::MakeDir},
+            {"random", &Scenario::Random},
+            {"rm", &Scenario::Remove},
+            {"size", &Scenario::Size},
+            {"status", &Scenario::Status},
+            {"stdin", &Scenario::Stdin},
+            {"symlink", &Scenario::Symlink},
+            {"terminal", &Scenario::UseTerminal},
+            {"type", &Scenario::Type},
+            {"wait", &Scenario::WaitBackground},
+            {"waitfor", &Scenario::WaitFor},
+            {"write", &Scenario::Write},
+            {"engine-encrypt", &Scenario::EngineEncrypt},
         };
         if (name == "exec") {
             Exec(words, negated, command.background);
@@ -248,8 +257,11 @@ private:
 
     void Match(const std::string& stream, const Words& words, bool negated) {
         Need(words, 1, "stdout|stderr|tty REGEX");
-        const std::string& text = stream == "stdout" ? stdout_ : stream == "stderr" ? stderr_ : tty_;
-        const bool found = std::regex_search(text, std::regex(words[0], std::regex::ECMAScript | std::regex::multiline));
+        const std::string& text = stream == "stdout"   ? stdout_
+                                  : stream == "stderr" ? stderr_
+                                                       : tty_;
+        const bool found = std::regex_search(
+            text, std::regex(words[0], std::regex::ECMAScript | std::regex::multiline));
         if (found == negated) {
             throw Failure(stream + (negated ? " matches " : " does not match ") + words[0]);
         }

@@ -11,15 +11,15 @@
 namespace scenario {
 
 class ScriptError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 struct Command {
-    int line = 0;              // 1-based, for messages
-    std::string text;          // as written
-    bool negated = false;      // a leading "!"
-    bool background = false;   // a trailing "&"
+    int line = 0;                    // 1-based, for messages
+    std::string text;                // as written
+    bool negated = false;            // a leading "!"
+    bool background = false;         // a trailing "&"
     std::vector<std::string> words;  // still to be expanded
 };
 
