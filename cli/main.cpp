@@ -75,7 +75,13 @@ int main(int argc, char** argv) {
             case Outcome::Interrupted:
                 return kExitInterrupted;
         }
-        if (session.cancel.load()) {
+        // A signal after an input's run ended leaves that output complete; it only
+        // stops the inputs still waiting.
+        const std::size_t remaining = options.inputs.size() - i - 1;
+        if (session.cancel.load() && remaining > 0) {
+            std::cerr << "vlt: interrupted; " << remaining
+                      << (remaining == 1 ? " more input was" : " more inputs were")
+                      << " not processed\n";
             return kExitInterrupted;
         }
     }
