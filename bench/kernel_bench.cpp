@@ -1,6 +1,7 @@
 // Encryption and decryption in memory, as the engine runs them block by
-// block, in MB/s of plaintext. Files, threads and the disk are left out:
-// bench/compare.sh measures those.
+// block, in MB/s of plaintext ("bytes_per_second"); then the parts of a block's
+// work on their own. Files, threads and the disk are left out: bench/compare.sh
+// measures those.
 
 #include <benchmark/benchmark.h>
 
@@ -18,21 +19,25 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 256 * 1024;  // as the engine's blocks
 
-std::vector<std::uint8_t> RandomBytes(std::size_t n) {
+std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned limit = 256) {
     std::mt19937 rng(42);
     std::vector<std::uint8_t> bytes(n);
     for (std::uint8_t& b : bytes) {
-        b = static_cast<std::uint8_t>(rng());
+        b = static_cast<std::uint8_t>(rng() % limit);
     }
     return bytes;
 }
 
-// A short key ("secret": 20 digits) and a long one (3000 characters: 9000
-// digits, each block reads across the key's end many times).
+// A short key ("secret": 20 digits) or a long one (3000 characters of code
+// 233: 9000 digits, so each block reads across the key's end many times).
 std::vector<Digit> KeyOf(std::int64_t characters) {
     const std::string text = characters <= 6 ? std::string("secret").substr(0, characters)
                                              : std::string(characters, '\xE9');
     return KeyDigitValues(MakeKeyDigits(text, 1252));
+}
+
+void CountPlaintext(benchmark::State& state) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBlockBytes));
 }
 
 void EncryptBlocks(benchmark::State& state) {
@@ -44,31 +49,24 @@ void EncryptBlocks(benchmark::State& state) {
         benchmark::DoNotOptimize(digits.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBlockBytes));
+    CountPlaintext(state);
 }
 
 void DecryptBlocks(benchmark::State& state) {
     const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes);
-    std::vector<Digit> encrypted(3 * kBlockBytes), digits(3 * kBlockBytes);
+    std::vector<Digit> digits(3 * kBlockBytes);
+    BlockCipher(KeyOf(state.range(0))).Encrypt(plain.data(), plain.size(), digits.data());
     std::vector<std::uint8_t> decrypted(kBlockBytes);
-    BlockCipher(KeyOf(state.range(0))).Encrypt(plain.data(), plain.size(), encrypted.data());
     BlockCipher cipher(KeyOf(state.range(0)));
-    std::size_t above = 0;
     for (auto _ : state) {
-        // Each block decrypts with a later part of the pad: the triples are
-        // mostly above 255 then, which costs the same as correct ones.
-        state.PauseTiming();
-        digits = encrypted;
-        state.ResumeTiming();
-        above += cipher.Decrypt(digits.data(), kBlockBytes, decrypted.data());
-        benchmark::DoNotOptimize(decrypted.data());
+        // After the first block the pad has moved on and most triples come out
+        // above 255, which costs the same as correct ones.
+        benchmark::DoNotOptimize(cipher.Decrypt(digits.data(), kBlockBytes, decrypted.data()));
         benchmark::ClobberMemory();
     }
-    benchmark::DoNotOptimize(above);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBlockBytes));
+    CountPlaintext(state);
 }
 
-// The parts, per plaintext byte of a block.
 void PadValues(benchmark::State& state) {
     std::vector<std::uint8_t> values(kBlockBytes);
     PadStream pad;
@@ -77,37 +75,60 @@ void PadValues(benchmark::State& state) {
         benchmark::DoNotOptimize(values.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBlockBytes));
+    CountPlaintext(state);
 }
 
-void DataPlusPadDigits(benchmark::State& state) {
-    const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes);
-    const std::vector<std::uint8_t> pad = RandomBytes(kBlockBytes);
-    std::vector<Digit> digits(3 * kBlockBytes);
-    for (auto _ : state) {
-        AddBytesAsDigits(plain.data(), pad.data(), kBlockBytes, digits.data());
-        benchmark::DoNotOptimize(digits.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBlockBytes));
-}
-
-void KeyDigits(benchmark::State& state) {
-    std::vector<Digit> digits(3 * kBlockBytes);
+void KeyWindows(benchmark::State& state) {
     KeyStream key(KeyOf(state.range(0)));
     for (auto _ : state) {
-        key.AddTo(digits.data(), digits.size());
+        for (std::size_t done = 0; done < 3 * kBlockBytes; done += KeyStream::kWindow) {
+            benchmark::DoNotOptimize(key.Window(KeyStream::kWindow));
+        }
+    }
+    CountPlaintext(state);
+}
+
+void EncryptTriplesKernel(benchmark::State& state) {
+    const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes),
+                                    pad = RandomBytes(kBlockBytes);
+    const std::vector<Digit> key = RandomBytes(3 * kBlockBytes, 10);
+    std::vector<Digit> digits(3 * kBlockBytes);
+    for (auto _ : state) {
+        EncryptTriples(plain.data(), pad.data(), key.data(), kBlockBytes, digits.data());
         benchmark::DoNotOptimize(digits.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBlockBytes));
+    CountPlaintext(state);
 }
 
-BENCHMARK(PadValues);
-BENCHMARK(DataPlusPadDigits);
-BENCHMARK(KeyDigits)->Arg(6)->Arg(3000)->ArgName("key_chars");
+void DecryptTriplesKernel(benchmark::State& state) {
+    const std::vector<std::uint8_t> pad = RandomBytes(kBlockBytes);
+    const std::vector<Digit> digits = RandomBytes(3 * kBlockBytes, 10),
+                             key = RandomBytes(3 * kBlockBytes, 10);
+    std::vector<std::uint8_t> plain(kBlockBytes);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            DecryptTriples(digits.data(), pad.data(), key.data(), kBlockBytes, plain.data()));
+        benchmark::ClobberMemory();
+    }
+    CountPlaintext(state);
+}
+
+void FormatCheck(benchmark::State& state) {
+    const std::vector<Digit> digits = RandomBytes(3 * kBlockBytes, 10);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FirstNonDigit(digits.data(), digits.size()));
+    }
+    CountPlaintext(state);
+}
+
 BENCHMARK(EncryptBlocks)->Arg(6)->Arg(3000)->ArgName("key_chars");
 BENCHMARK(DecryptBlocks)->Arg(6)->Arg(3000)->ArgName("key_chars");
+BENCHMARK(PadValues);
+BENCHMARK(KeyWindows)->Arg(6)->Arg(3000)->ArgName("key_chars");
+BENCHMARK(EncryptTriplesKernel);
+BENCHMARK(DecryptTriplesKernel);
+BENCHMARK(FormatCheck);
 
 }  // namespace
 }  // namespace vlt

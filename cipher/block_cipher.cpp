@@ -8,20 +8,21 @@ void BlockCipher::Encrypt(const std::uint8_t* plain, std::size_t n, Digit* digit
     for (std::size_t i = 0; i < n; i += kChunk) {
         const std::size_t m = std::min(kChunk, n - i);
         pad_.NextValues(padValues_, m);
-        AddBytesAsDigits(plain + i, padValues_, m, digits + 3 * i);
-        key_.AddTo(digits + 3 * i, 3 * m);
+        EncryptTriples(plain + i, padValues_, key_.Window(3 * m), m, digits + 3 * i);
     }
 }
 
-std::size_t BlockCipher::Decrypt(Digit* digits, std::size_t n, std::uint8_t* plain) {
-    std::size_t above = 0;
+TripleCheck BlockCipher::Decrypt(const Digit* digits, std::size_t n, std::uint8_t* plain) {
+    TripleCheck check;
     for (std::size_t i = 0; i < n; i += kChunk) {
         const std::size_t m = std::min(kChunk, n - i);
-        key_.SubtractFrom(digits + 3 * i, 3 * m);
         pad_.NextValues(padValues_, m);
-        above += SubtractBytesAsDigits(digits + 3 * i, padValues_, m, plain + i);
+        const TripleCheck part =
+            DecryptTriples(digits + 3 * i, padValues_, key_.Window(3 * m), m, plain + i);
+        check.aboveRange += part.aboveRange;
+        check.allDigits = check.allDigits && part.allDigits;
     }
-    return above;
+    return check;
 }
 
 }  // namespace vlt

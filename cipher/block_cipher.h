@@ -20,14 +20,14 @@ class BlockCipher {
     // Encrypts n bytes into their 3 * n cipher digits.
     void Encrypt(const std::uint8_t* plain, std::size_t n, Digit* digits);
 
-    // Decrypts 3 * n cipher digits into n bytes, each triple taken modulo 256;
-    // the digits are used as scratch space. Returns the number of triples
-    // above 255 (wrong key or damaged file).
-    std::size_t Decrypt(Digit* digits, std::size_t n, std::uint8_t* plain);
+    // Decrypts 3 * n cipher digits into n bytes, each triple taken modulo 256.
+    // Tells how many triples were above 255 (wrong key or damaged file) and
+    // whether every digit was 0 to 9 (if not, the bytes mean nothing).
+    TripleCheck Decrypt(const Digit* digits, std::size_t n, std::uint8_t* plain);
 
   private:
     // Triples per pass: each pass's data stays in the processor's cache.
-    static constexpr std::size_t kChunk = 4096;
+    static constexpr std::size_t kChunk = KeyStream::kWindow / 3;
 
     PadStream pad_;
     KeyStream key_;

@@ -72,50 +72,63 @@ VLT_INLINE Bytes32 LoadSlots(const std::uint8_t* bytes) {
     return ThreeDigitSlots(LoadHalves(bytes));
 }
 
-// Stores the 24 digits of 8 slots; writes 4 bytes of scratch beyond them.
-VLT_INLINE void StoreSlots(Digit* out, Bytes32 slots) {
-    const Bytes32 packed =
-        __builtin_shufflevector(slots, slots, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0,
-                                16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 16, 16, 16, 16);
+// 24 digits in two 128-bit lanes of 12 (and 4 bytes of scratch each): the
+// layout of the digits in memory, two loads or stores per group.
+VLT_INLINE Bytes32 LoadPacked(const Digit* digits) {
+    Bytes16 low, high;
+    std::memcpy(&low, digits, sizeof low);
+    std::memcpy(&high, digits + 12, sizeof high);
+    return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+                                   16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+}
+
+VLT_INLINE void StorePacked(Digit* digits, Bytes32 packed) {
     const Bytes16 low = __builtin_shufflevector(packed, packed, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10,
                                                 11, 12, 13, 14, 15);
     const Bytes16 high = __builtin_shufflevector(packed, packed, 16, 17, 18, 19, 20, 21, 22, 23, 24,
                                                  25, 26, 27, 28, 29, 30, 31);
-    std::memcpy(out, &low, sizeof low);
-    std::memcpy(out + 12, &high, sizeof high);
+    std::memcpy(digits, &low, sizeof low);
+    std::memcpy(digits + 12, &high, sizeof high);
 }
 
-// Loads 24 digits into 8 slots; reads 4 bytes beyond them.
-VLT_INLINE Bytes32 LoadDigitSlots(const Digit* digits) {
-    Bytes16 low, high;
-    std::memcpy(&low, digits, sizeof low);
-    std::memcpy(&high, digits + 12, sizeof high);
-    const Bytes32 spread =
-        __builtin_shufflevector(low, high, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0, 16, 17,
-                                18, 16, 19, 20, 21, 16, 22, 23, 24, 16, 25, 26, 27, 16);
-    return reinterpret_cast<Bytes32>(reinterpret_cast<Words8>(spread) & 0xFFFFFF);
+// Slots to packed digits and back; the slots' fourth bytes are scratch.
+VLT_INLINE Bytes32 Pack(Bytes32 slots) {
+    return __builtin_shufflevector(slots, slots, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0,
+                                   16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30, 16, 16, 16, 16);
 }
 
-// Runs `body` over groups of 8 triples. The last groups go through a staging
-// area, so the body's loads and stores past a group never leave the caller's buffers.
+VLT_INLINE Bytes32 Unpack(Bytes32 packed) {
+    return __builtin_shufflevector(packed, packed, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0,
+                                   16, 17, 18, 16, 19, 20, 21, 16, 22, 23, 24, 16, 25, 26, 27, 16);
+}
+
+// Runs `body` over groups of 8 triples: 8 bytes of `in` (or 24 digits when its
+// stride is 3), 8 pad bytes and 24 key digits (the same ones each time when the
+// key's stride is 0). The last groups go through a staging area, so the body's
+// loads and stores past a group (up to 4 bytes) never leave the caller's buffers.
 template <typename Body>
-VLT_INLINE void ForEachGroup(std::size_t n, std::size_t inStride, const std::uint8_t* in,
-                             const std::uint8_t* pad, std::size_t outStride, std::uint8_t* out,
-                             Body body) {
+VLT_INLINE void ForEachGroup(std::size_t n, const std::uint8_t* in, std::size_t inStride,
+                             const std::uint8_t* pad, const Digit* key, std::size_t keyStride,
+                             std::uint8_t* out, std::size_t outStride, Body body) {
     std::size_t i = 0;
     for (; i + kGroup + 2 <= n; i += kGroup) {
-        body(in + inStride * i, pad + i, out + outStride * i);
+        body(in + inStride * i, pad + i, key + keyStride * i, out + outStride * i);
     }
     for (; i < n; i += kGroup) {
         const std::size_t m = std::min(kGroup, n - i);
         std::uint8_t stagedIn[3 * kGroup + 4] = {}, stagedPad[kGroup] = {};
+        Digit stagedKey[3 * kGroup + 4] = {};
         std::uint8_t stagedOut[3 * kGroup + 4];
         std::memcpy(stagedIn, in + inStride * i, inStride * m);
         std::memcpy(stagedPad, pad + i, m);
-        body(stagedIn, stagedPad, stagedOut);
+        std::memcpy(stagedKey, key + keyStride * i, keyStride * m);
+        body(stagedIn, stagedPad, stagedKey, stagedOut);
         std::memcpy(out + outStride * i, stagedOut, outStride * m);
     }
 }
+
+// Stands for the key in the kernels that take none.
+const Digit kNoKey[3 * kGroup + 4] = {};
 
 }  // namespace
 
@@ -135,37 +148,46 @@ void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n) {
 
 VLT_DISPATCHED
 void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits) {
-    ForEachGroup(n, 1, bytes, bytes, 3, digits,
-                 [](const std::uint8_t* in, const std::uint8_t*, Digit* out) {
-                     StoreSlots(out, LoadSlots(in));
+    ForEachGroup(n, bytes, 1, bytes, kNoKey, 0, digits, 3,
+                 [](const std::uint8_t* in, const std::uint8_t*, const Digit*, Digit* out) {
+                     StorePacked(out, Pack(LoadSlots(in)));
                  });
 }
 
 VLT_DISPATCHED
-void AddBytesAsDigits(const std::uint8_t* data, const std::uint8_t* pad, std::size_t n,
-                      Digit* digits) {
-    ForEachGroup(n, 1, data, pad, 3, digits,
-                 [](const std::uint8_t* in, const std::uint8_t* padIn, Digit* out) {
-                     StoreSlots(out, AddMod10(LoadSlots(in), LoadSlots(padIn)));
-                 });
+void EncryptTriples(const std::uint8_t* data, const std::uint8_t* pad, const Digit* key,
+                    std::size_t n, Digit* digits) {
+    ForEachGroup(
+        n, data, 1, pad, key, 3, digits, 3,
+        [](const std::uint8_t* in, const std::uint8_t* padIn, const Digit* keyIn, Digit* out) {
+            const Bytes32 sum = Pack(AddMod10(LoadSlots(in), LoadSlots(padIn)));
+            StorePacked(out, AddMod10(sum, LoadPacked(keyIn)));
+        });
 }
 
 VLT_DISPATCHED
-std::size_t SubtractBytesAsDigits(const Digit* digits, const std::uint8_t* pad, std::size_t n,
-                                  std::uint8_t* bytes) {
+TripleCheck DecryptTriples(const Digit* digits, const std::uint8_t* pad, const Digit* key,
+                           std::size_t n, std::uint8_t* bytes) {
     Words8 above = {};
-    ForEachGroup(n, 3, digits, pad, 1, bytes,
-                 [&above](const Digit* in, const std::uint8_t* padIn, std::uint8_t* out) {
-                     const Words8 values =
-                         SlotValues(SubMod10(LoadDigitSlots(in), LoadSlots(padIn)));
-                     above -= reinterpret_cast<Words8>(values > 255);
-                     StoreLowBytes(out, values);
-                 });
-    std::size_t count = 0;
+    Bytes32 top = {};
+    ForEachGroup(
+        n, digits, 3, pad, key, 3, bytes, 1,
+        [&](const Digit* in, const std::uint8_t* padIn, const Digit* keyIn, std::uint8_t* out) {
+            const Bytes32 cipher = LoadPacked(in);
+            top = cipher > top ? cipher : top;
+            const Bytes32 unkeyed = Unpack(SubMod10(cipher, LoadPacked(keyIn)));
+            const Words8 values = SlotValues(SubMod10(unkeyed, LoadSlots(padIn)));
+            above -= reinterpret_cast<Words8>(values > 255);
+            StoreLowBytes(out, values);
+        });
+    TripleCheck check;
     for (std::size_t lane = 0; lane < kGroup; ++lane) {
-        count += above[lane];
+        check.aboveRange += above[lane];
     }
-    return count;
+    for (std::size_t lane = 0; lane < sizeof top; ++lane) {
+        check.allDigits = check.allDigits && top[lane] <= 9;
+    }
+    return check;
 }
 
 VLT_DISPATCHED

@@ -41,16 +41,21 @@ void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n);
 // Each byte as its three-digit form ("065" for 65): writes 3 * n digits.
 void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits);
 
-// The three-digit forms of n data bytes plus those of n pad bytes, digit by
-// digit modulo 10: 3 * n digits. The encryption's inner step.
-void AddBytesAsDigits(const std::uint8_t* data, const std::uint8_t* pad, std::size_t n,
-                      Digit* digits);
+// Encryption of n bytes: the three-digit forms of the data bytes plus those
+// of the pad bytes plus the 3 * n key digits, digit by digit modulo 10.
+void EncryptTriples(const std::uint8_t* data, const std::uint8_t* pad, const Digit* key,
+                    std::size_t n, Digit* digits);
 
-// The inverse: the 3 * n digits minus the three-digit forms of the n pad bytes,
-// each triple read as a decimal number 0 to 999 and written modulo 256.
-// Returns the number of triples above 255 (wrong key or damaged data).
-std::size_t SubtractBytesAsDigits(const Digit* digits, const std::uint8_t* pad, std::size_t n,
-                                  std::uint8_t* bytes);
+struct TripleCheck {
+    std::size_t aboveRange = 0;  // triples above 255: wrong key or damaged data
+    bool allDigits = true;       // false when some input byte was above 9
+};
+
+// Decryption, the inverse: the 3 * n digits minus the key digits minus the
+// three-digit forms of the pad bytes, each triple read as a decimal number 0
+// to 999 and written modulo 256. The result only counts when allDigits.
+TripleCheck DecryptTriples(const Digit* digits, const std::uint8_t* pad, const Digit* key,
+                           std::size_t n, std::uint8_t* bytes);
 
 // The first offset in [0, n) whose byte is not a digit value, or n.
 std::size_t FirstNonDigit(const std::uint8_t* bytes, std::size_t n);

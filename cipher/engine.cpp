@@ -240,19 +240,20 @@ class DecryptRun {
         }
     }
 
-    // Checks `count` cipher digits and, with a cipher, decrypts them into count / 3 bytes.
-    void Decrypt(Digit* digits, std::size_t count, std::uint8_t* plain) {
-        if (const std::size_t bad = FirstNonDigit(digits, count); bad != count) {
+    // Checks `count` cipher digits and, with a cipher, decrypts them into
+    // count / 3 bytes. The decryption checks the digits on its way.
+    void Decrypt(const Digit* digits, std::size_t count, std::uint8_t* plain) {
+        const TripleCheck check = cipher_ != nullptr
+                                      ? cipher_->Decrypt(digits, count / 3, plain)
+                                      : TripleCheck{0, FirstNonDigit(digits, count) == count};
+        if (!check.allDigits) {
+            const std::size_t bad = FirstNonDigit(digits, count);
             throw NotEncrypted(input_, "the byte at offset " + std::to_string(offset_ + bad) +
                                            " is " + std::to_string(digits[bad]) +
                                            ", only 0 to 9 occur");
         }
-        if (cipher_ == nullptr) {
-            return;
-        }
-        const std::size_t above = cipher_->Decrypt(digits, count / 3, plain);
-        result_.triplesAboveRange += above;
-        if (above != 0 && !options_.writeOnWrongKey) {
+        result_.triplesAboveRange += check.aboveRange;
+        if (check.aboveRange != 0 && !options_.writeOnWrongKey) {
             throw WrongKeyFound{};
         }
     }

@@ -151,21 +151,18 @@ std::span<const Digit> KeyStream::Take(std::size_t max) {
     return {digits_.data() + offset, n};
 }
 
-template <typename Kernel>
-void KeyStream::Apply(Digit* digits, std::size_t n, Kernel kernel) {
-    for (std::size_t i = 0; i < n;) {
-        const std::span<const Digit> key = Take(n - i);
-        kernel(digits + i, key.data(), digits + i, key.size());
-        i += key.size();
-    }
+const Digit* KeyStream::Window(std::size_t n) {
+    // Take serves at least kSpan digits from any position, thanks to the run
+    // of digits stored after the key.
+    return Take(n).data();
 }
 
 void KeyStream::AddTo(Digit* digits, std::size_t n) {
-    Apply(digits, n, AddDigitBlocks);
-}
-
-void KeyStream::SubtractFrom(Digit* digits, std::size_t n) {
-    Apply(digits, n, SubDigitBlocks);
+    for (std::size_t i = 0; i < n;) {
+        const std::span<const Digit> key = Take(n - i);
+        AddDigitBlocks(digits + i, key.data(), digits + i, key.size());
+        i += key.size();
+    }
 }
 
 void KeyedPad::Next(Digit* out, std::size_t n) {

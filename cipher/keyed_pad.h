@@ -45,17 +45,18 @@ class KeyStream {
     void Seek(std::uint64_t position);
     // Adds the key digits of the next n positions to `digits`, modulo 10.
     void AddTo(Digit* digits, std::size_t n);
-    // Subtracts them instead.
-    void SubtractFrom(Digit* digits, std::size_t n);
+
+    static constexpr std::size_t kWindow = 3 * 4096;
+    // The key digits of the next n positions, n at most kWindow, one after
+    // another in memory (valid until the next call); advances past them.
+    const Digit* Window(std::size_t n);
 
   private:
     // A view of the key digits for the next positions, at most `max` long and
     // never empty for max > 0; advances the stream past them.
     std::span<const Digit> Take(std::size_t max);
-    template <typename Kernel>
-    void Apply(Digit* digits, std::size_t n, Kernel kernel);
 
-    static constexpr std::size_t kSpan = 4096;
+    static constexpr std::size_t kSpan = kWindow;
     std::vector<Digit> digits_;  // the key digits, then what Take() serves past them
     std::size_t period_ = 0;     // 0 when the index stops at kIndexLimit or K is 0
     std::size_t prefix_ = 0;     // positions served from the key digits themselves

@@ -39,8 +39,10 @@ TEST(BlockCipher, BlocksOfAnySizeEqualTheWholeText) {
             std::size_t above = 0;
             for (std::size_t at = 0; at < plain.size(); at += block + 3) {
                 const std::size_t n = std::min(block + 3, plain.size() - at);
-                above += decipher.Decrypt(digits.data() + 3 * at, n,
-                                          reinterpret_cast<std::uint8_t*>(back.data()) + at);
+                const TripleCheck check = decipher.Decrypt(
+                    digits.data() + 3 * at, n, reinterpret_cast<std::uint8_t*>(back.data()) + at);
+                above += check.aboveRange;
+                ASSERT_TRUE(check.allDigits);
             }
             EXPECT_EQ(above, 0u);
             ASSERT_EQ(back, plain) << "blocks of " << block;
@@ -50,7 +52,7 @@ TEST(BlockCipher, BlocksOfAnySizeEqualTheWholeText) {
 
 TEST(BlockCipher, WrongKeyCountsTriplesAboveRangeAsTheWholeTextDoes) {
     const std::string plain = testing_support::RandomBytes(5000, 2);
-    std::vector<std::uint8_t> file = oracle::EncryptAsText(plain, "right");  // decrypted in place
+    const std::vector<std::uint8_t> file = oracle::EncryptAsText(plain, "right");
     std::string fileDigits;
     for (std::size_t i = 0; i < 3 * plain.size(); ++i) {
         fileDigits += static_cast<char>('0' + file[i]);
@@ -67,9 +69,10 @@ TEST(BlockCipher, WrongKeyCountsTriplesAboveRangeAsTheWholeTextDoes) {
 
     BlockCipher cipher(KeyDigitsOf("wrong"));
     std::string got(plain.size(), '\0');
-    const std::size_t above =
+    const TripleCheck check =
         cipher.Decrypt(file.data(), plain.size(), reinterpret_cast<std::uint8_t*>(got.data()));
-    EXPECT_EQ(above, expectedAbove);
+    EXPECT_EQ(check.aboveRange, expectedAbove);
+    EXPECT_TRUE(check.allDigits);
     EXPECT_EQ(got, expectedPlain);
 }
 

@@ -52,18 +52,23 @@ TEST(DigitKernels, EveryByteBecomesItsThreeDigitForm) {
 TEST(DigitKernels, FusedKernelsEqualTheSimpleOnesAtEverySize) {
     for (const std::size_t n : kSizes) {
         const std::vector<std::uint8_t> data = RandomBytes(n, 1), pad = RandomBytes(n, 2);
+        const std::vector<Digit> key = RandomBytes(3 * n, 3, 10);
         std::vector<Digit> dataDigits(3 * n), padDigits(3 * n), expected(3 * n);
         BytesToDigits(data.data(), n, dataDigits.data());
         BytesToDigits(pad.data(), n, padDigits.data());
         AddDigitBlocks(dataDigits.data(), padDigits.data(), expected.data(), 3 * n);
+        AddDigitBlocks(expected.data(), key.data(), expected.data(), 3 * n);
 
-        std::vector<Digit> sum(3 * n + 32, kCanary);
-        AddBytesAsDigits(data.data(), pad.data(), n, sum.data());
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sum.begin())) << n;
-        EXPECT_EQ(std::count(sum.begin() + 3 * n, sum.end(), kCanary), 32) << n;
+        std::vector<Digit> cipher(3 * n + 32, kCanary);
+        EncryptTriples(data.data(), pad.data(), key.data(), n, cipher.data());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), cipher.begin())) << n;
+        EXPECT_EQ(std::count(cipher.begin() + 3 * n, cipher.end(), kCanary), 32) << n;
 
         std::vector<std::uint8_t> back(n + 32, kCanary);
-        EXPECT_EQ(SubtractBytesAsDigits(sum.data(), pad.data(), n, back.data()), 0u) << n;
+        const TripleCheck check =
+            DecryptTriples(cipher.data(), pad.data(), key.data(), n, back.data());
+        EXPECT_EQ(check.aboveRange, 0u) << n;
+        EXPECT_TRUE(check.allDigits) << n;
         EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin())) << n;
         EXPECT_EQ(std::count(back.begin() + n, back.end(), kCanary), 32) << n;
     }
@@ -71,11 +76,13 @@ TEST(DigitKernels, FusedKernelsEqualTheSimpleOnesAtEverySize) {
 
 TEST(DigitKernels, TriplesAboveRangeAreCountedAndKeptModulo256) {
     for (const std::size_t n : kSizes) {
-        const std::vector<Digit> digits = RandomBytes(3 * n, 3, 10);
-        const std::vector<std::uint8_t> pad = RandomBytes(n, 4);
+        const std::vector<Digit> digits = RandomBytes(3 * n, 3, 10),
+                                 key = RandomBytes(3 * n, 4, 10);
+        const std::vector<std::uint8_t> pad = RandomBytes(n, 5);
         std::vector<Digit> padDigits(3 * n), plainDigits(3 * n);
         BytesToDigits(pad.data(), n, padDigits.data());
-        SubDigitBlocks(digits.data(), padDigits.data(), plainDigits.data(), 3 * n);
+        SubDigitBlocks(digits.data(), key.data(), plainDigits.data(), 3 * n);
+        SubDigitBlocks(plainDigits.data(), padDigits.data(), plainDigits.data(), 3 * n);
         std::size_t above = 0;
         std::vector<std::uint8_t> expected(n);
         for (std::size_t i = 0; i < n; ++i) {
@@ -85,8 +92,27 @@ TEST(DigitKernels, TriplesAboveRangeAreCountedAndKeptModulo256) {
             expected[i] = static_cast<std::uint8_t>(v % 256);
         }
         std::vector<std::uint8_t> bytes(n);
-        EXPECT_EQ(SubtractBytesAsDigits(digits.data(), pad.data(), n, bytes.data()), above) << n;
+        const TripleCheck check =
+            DecryptTriples(digits.data(), pad.data(), key.data(), n, bytes.data());
+        EXPECT_EQ(check.aboveRange, above) << n;
+        EXPECT_TRUE(check.allDigits) << n;
         EXPECT_EQ(bytes, expected) << n;
+    }
+}
+
+TEST(DigitKernels, DecryptionNoticesAnyByteAboveNine) {
+    for (const std::size_t n :
+         {std::size_t{1}, std::size_t{9}, std::size_t{10}, std::size_t{100}}) {
+        const std::vector<std::uint8_t> pad = RandomBytes(n, 6);
+        const std::vector<Digit> key(3 * n, 9);
+        for (std::size_t at = 0; at < 3 * n; ++at) {
+            std::vector<Digit> digits = RandomBytes(3 * n, 7, 10);
+            digits[at] = at % 2 == 0 ? 10 : 0xFF;
+            std::vector<std::uint8_t> bytes(n);
+            EXPECT_FALSE(
+                DecryptTriples(digits.data(), pad.data(), key.data(), n, bytes.data()).allDigits)
+                << n << " triples, bad byte at " << at;
+        }
     }
 }
 

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Times vlt against the machine's own copy speed and against the tools users
+# would pick instead, on one file of random data in a tmpfs folder:
+#   bench/compare.sh SIZE_MIB
+# Prints one Markdown table: wall median, MB/s of plaintext, ratio to the floor
+# (the time cat and head need to read and write the same number of bytes) and
+# peak resident memory. Installs hyperfine and the compared tools if missing.
+#   VLT=path/to/vlt   the vlt to time (default: build/release/cli/vlt)
+#   RUNS=n            timed runs per command (default 7, after one warm-up)
+set -euo pipefail
+
+usage() {
+    echo "usage: $0 SIZE_MIB" >&2
+    exit 2
+}
+[ $# -eq 1 ] && [[ "$1" =~ ^[1-9][0-9]*$ ]] || usage
+size_mib=$1
+runs=${RUNS:-7}
+root=$(cd "$(dirname "$0")/.." && pwd)
+vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
+[ -x "$vlt" ] || {
+    echo "no vlt at $vlt: build it first (cmake --build --preset release --target vlt)" >&2
+    exit 1
+}
+
+# Debian packages of the compared tools, keyed by the command each provides.
+declare -A packages=(
+    [hyperfine]=hyperfine [openssl]=openssl [gpg]=gnupg [age]=age [ccrypt]=ccrypt
+    [/usr/bin/time]=time [python3]=python3-minimal
+)
+missing=()
+for command in "${!packages[@]}"; do
+    command -v "$command" >/dev/null || missing+=("${packages[$command]}")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q >&2
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
+        "${missing[@]}" >&2
+fi
+
+work=$(mktemp -d /dev/shm/vlt-compare-XXXXXX)
+export GNUPGHOME="$work/gnupg"
+trap 'gpgconf --kill gpg-agent 2>/dev/null || true; rm -rf "$work"' EXIT
+cd "$work"
+bytes=$((size_mib * 1024 * 1024))
+head -c "$bytes" /dev/urandom >in
+passphrase="correct horse battery staple"
+printf '%s' "$passphrase" >key
+age-keygen -o age.key 2>/dev/null
+recipient=$(age-keygen -y age.key)
+mkdir -m 700 "$GNUPGHOME"
+"$vlt" encrypt -q -f -o in.vlt --key-file key in
+
+# name | plaintext bytes | floor name ("" for a floor) | command
+commands=(
+    "encryption floor|$bytes||{ cat in; head -c $((2 * bytes + 4)) /dev/zero; } >out.floor"
+    "vlt encrypt|$bytes|encryption floor|$vlt encrypt -q -f -o out.vlt --key-file key in"
+    "openssl aes-256-ctr|$bytes|encryption floor|openssl enc -aes-256-ctr -pbkdf2 -pass pass:'$passphrase' -in in -out out.openssl"
+    "gpg --symmetric|$bytes|encryption floor|gpg --batch --yes --quiet --symmetric --compress-algo none --passphrase '$passphrase' --pinentry-mode loopback -o out.gpg in"
+    "age -r|$bytes|encryption floor|age -r $recipient -o out.age in"
+    "ccrypt -e|$bytes|encryption floor|ccrypt -e -K '$passphrase' <in >out.cpt"
+    "decryption floor|$bytes||{ head -c $bytes; cat >/dev/null; } <in.vlt >out.floor"
+    "vlt decrypt|$bytes|decryption floor|$vlt decrypt -q -f -o out.plain --key-file key in.vlt"
+)
+
+results=$work/results.txt
+: >"$results"
+for entry in "${commands[@]}"; do
+    IFS='|' read -r name plain floor command <<<"$entry"
+    echo "timing $name" >&2
+    hyperfine --style none --warmup 1 --runs "$runs" --prepare 'rm -f out.*' \
+        --export-json timing.json "$command" >/dev/null
+    rm -f out.*
+    /usr/bin/time -f %M -o rss.txt sh -c "$command"
+    median=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' timing.json)
+    printf '%s|%s|%s|%s|%s\n' "$name" "$plain" "$floor" "$median" "$(cat rss.txt)" >>"$results"
+done
+
+python3 - "$results" "$size_mib" "$runs" <<'EOF'
+import sys
+rows = [line.rstrip("\n").split("|") for line in open(sys.argv[1])]
+medians = {name: float(median) for name, _, _, median, _ in rows}
+print(f"{sys.argv[2]} MiB of random data in tmpfs, median of {sys.argv[3]} runs\n")
+print("| tool | wall median (s) | MB/s of plaintext | ratio to the floor | peak MiB |")
+print("|---|---:|---:|---:|---:|")
+for name, plain, floor, median, rss in rows:
+    wall = float(median)
+    ratio = wall / medians[floor] if floor else 1.0
+    print(f"| {name} | {wall:.3f} | {int(plain) / wall / 1e6:.0f} | {ratio:.2f} "
+          f"| {int(rss) / 1024:.1f} |")
+EOF
