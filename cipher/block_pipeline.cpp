@@ -21,7 +21,7 @@ BlockPipeline::BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::si
 
 void BlockPipeline::Run(const PipelineStages& stages) {
     read_ = transformed_ = written_ = 0;
-    stopped_ = false;
+    transformEnded_ = stopped_ = false;
     writeFailure_ = nullptr;
 
     std::exception_ptr transformFailure;
@@ -33,8 +33,10 @@ void BlockPipeline::Run(const PipelineStages& stages) {
         } catch (...) {
             transformFailure = std::current_exception();
         }
-        Stop();
-    }  // joins both threads
+        const std::lock_guard lock(mutex_);
+        transformEnded_ = true;
+        changed_.notify_all();
+    }  // joins both threads, once the writer has written every transformed block
     // The writer lags behind the transform: its failure belongs to an earlier block.
     if (writeFailure_) {
         std::rethrow_exception(writeFailure_);
@@ -44,18 +46,14 @@ void BlockPipeline::Run(const PipelineStages& stages) {
     }
 }
 
-void BlockPipeline::Stop() {
-    const std::lock_guard lock(mutex_);
-    stopped_ = true;
-    changed_.notify_all();
-}
-
 void BlockPipeline::ReadAll(const PipelineStages& stages) {
     for (std::size_t next = 0;; ++next) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopped_ || next - written_ < ring_.size(); });
-            if (stopped_) {
+            changed_.wait(lock, [&] {
+                return stopped_ || transformEnded_ || next - written_ < ring_.size();
+            });
+            if (stopped_ || transformEnded_) {
                 return;
             }
         }
@@ -83,8 +81,8 @@ void BlockPipeline::WriteAll(const PipelineStages& stages) {
     for (std::size_t next = 0;; ++next) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopped_ || next < transformed_; });
-            if (stopped_) {
+            changed_.wait(lock, [&] { return stopped_ || transformEnded_ || next < transformed_; });
+            if (stopped_ || next == transformed_) {
                 return;
             }
         }

@@ -42,10 +42,11 @@ class BlockPipeline {
     BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity);
 
     // Runs the stages until the last block is written. Every block is read,
-    // transformed and written in input order, as a plain loop would do it. The
-    // first failure stops all three stages and is rethrown here once both
-    // threads have ended: a read failure when the transform reaches its block,
-    // a write failure before a transform failure of a later block.
+    // transformed and written in input order, and a failure surfaces as in a
+    // plain loop over the blocks: a read failure when the transform reaches
+    // its block; a transform failure once the blocks before it are written; a
+    // write failure at once, stopping the other two. The failure is rethrown
+    // here once both threads have ended.
     void Run(const PipelineStages& stages);
 
   private:
@@ -56,14 +57,13 @@ class BlockPipeline {
     template <typename Ready>
     bool AwaitOnCaller(std::unique_lock<std::mutex>& lock, const PipelineStages& stages,
                        Ready ready);
-    void Stop();
-
     std::vector<PipelineBlock> ring_;
     std::mutex mutex_;
     std::condition_variable changed_;
     // Blocks read, transformed and written so far; block i lives in ring_[i % size].
     std::size_t read_ = 0, transformed_ = 0, written_ = 0;
-    bool stopped_ = false;
+    bool transformEnded_ = false;  // by the last block or by a failure
+    bool stopped_ = false;         // by a write failure
     std::exception_ptr writeFailure_;
 };
 
