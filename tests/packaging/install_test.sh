@@ -31,9 +31,9 @@ check_programs() {
     for program in "${programs[@]}"; do
         [ -x "$stage/usr/bin/$program" ] || fail "bin/$program is not installed"
     done
-    if has vlt "${programs[@]}"; then
-        compgen -G "$share/man/man1/vlt.1*" >/dev/null || fail "the man page of vlt is missing"
-    fi
+    for program in "${programs[@]}"; do
+        compgen -G "$share/man/man1/$program.1*" >/dev/null || fail "no man page for $program"
+    done
     if [ "$with_gui" != 1 ]; then
         [ ! -e "$share/applications/veltrimax.desktop" ] ||
             fail "a menu entry is installed for a window that was not built"
