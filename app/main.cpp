@@ -8,6 +8,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // Ties the window to its menu entry and icon on Wayland too.
+    QGuiApplication::setDesktopFileName(QStringLiteral("veltrimax"));
     // The program ends when Form1 says so, not when some dialog happens to close last.
     QApplication::setQuitOnLastWindowClosed(false);
 
