@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-// Hot loops get an AVX2 version next to the baseline one; glibc picks at load time.
-#define VLT_DISPATCHED __attribute__((target_clones("avx2", "default")))
 #define VLT_INLINE [[gnu::always_inline]] inline
 
 namespace vlt {

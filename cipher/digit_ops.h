@@ -12,6 +12,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// Hot loops get an AVX2 version next to the baseline one; the loader picks one
+// at start-up. ThreadSanitizer cannot run such pickers (they run before it is
+// ready), so its builds get the baseline version only.
+#if defined(__SANITIZE_THREAD__)
+#define VLT_DISPATCHED
+#else
+#define VLT_DISPATCHED __attribute__((target_clones("avx2", "default")))
+#endif
+
 namespace vlt {
 
 using Digit = std::uint8_t;

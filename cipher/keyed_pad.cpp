@@ -34,9 +34,8 @@ constexpr Jump JumpOf(std::size_t draws) {
 // after them. Lane l draws numbers l + 1, l + 1 + kLanes, ...: each lane jumps
 // kLanes draws at a time, so the lanes run side by side. States are masked to
 // 24 bits only when read: the low bits of a product do not depend on the high ones.
-__attribute__((target_clones("avx2", "default"))) std::uint32_t DrawPadValues(std::uint32_t state,
-                                                                              std::uint8_t* values,
-                                                                              std::size_t count) {
+VLT_DISPATCHED std::uint32_t DrawPadValues(std::uint32_t state, std::uint8_t* values,
+                                           std::size_t count) {
     std::size_t i = 0;
     if (count >= kLanes) {
         Lanes lanes[kVectors];
