@@ -26,11 +26,12 @@ void BlockPipeline::Run(const PipelineStages& stages) {
 
     std::exception_ptr transformFailure;
     {
-        std::jthread reader([&] { ReadAll(stages); });
-        std::jthread writer([&] { WriteAll(stages); });
+        std::jthread reader, writer;
         try {
+            reader = std::jthread([&] { ReadAll(stages); });
+            writer = std::jthread([&] { WriteAll(stages); });
             TransformAll(stages);
-        } catch (...) {
+        } catch (...) {  // including a thread that could not be started
             transformFailure = std::current_exception();
         }
         const std::lock_guard lock(mutex_);

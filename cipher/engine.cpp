@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include "block_cipher.h"
@@ -99,6 +100,8 @@ RunResult Guarded(Operation&& operation) {
         return Ended(RunStatus::Failed, error.what());
     } catch (const std::bad_alloc&) {
         return Ended(RunStatus::Failed, "not enough memory for the run");
+    } catch (const std::system_error& error) {
+        return Ended(RunStatus::Failed, std::string("cannot start the run: ") + error.what());
     }
 }
 
