@@ -46,7 +46,7 @@ class KeyStream {
     // Adds the key digits of the next n positions to `digits`, modulo 10.
     void AddTo(Digit* digits, std::size_t n);
 
-    static constexpr std::size_t kWindow = 3 * 4096;
+    static constexpr std::size_t kWindow = 3 * 16384;
     // The key digits of the next n positions, n at most kWindow, one after
     // another in memory (valid until the next call); advances past them.
     const Digit* Window(std::size_t n);
