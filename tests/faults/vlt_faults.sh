@@ -279,14 +279,15 @@ case_sigint_late() {
         input=plain
         [ $op = decrypt ] && input=plain.vlt
         "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: first run failed"
+        cp old out/result
         start=$(now_us)
-        "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: second run failed"
+        "$VLT" "$op" --key-file key -f -o out/result "$input" || fail "$op: second run failed"
         took=$(($(now_us) - start))
         for ((i = 0; i < 6; i++)); do
             cp old out/result
             "$VLT" "$op" --key-file key -f -o out/result "$input" 2>err.txt &
             pid=$!
-            delay=$((took / 2 + (RANDOM * 32768 + RANDOM) % (took / 2 + 1)))
+            delay=$((took / 3 + (RANDOM * 32768 + RANDOM) % took))
             sleep_us "$delay"
             kill -INT "$pid" 2>/dev/null
             wait "$pid"
