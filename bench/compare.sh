@@ -81,6 +81,12 @@ for entry in "${commands[@]}"; do
     printf '%s|%s|%s|%s|%s\n' "$name" "$plain" "$floor" "$median" "$(cat rss.txt)" >>"$results"
 done
 
+# The last command was vlt decrypt: its output must be the input again.
+cmp -s in out.plain || {
+    echo "vlt decrypt did not give the input back" >&2
+    exit 1
+}
+
 python3 - "$results" "$size_mib" "$runs" <<'EOF'
 import sys
 rows = [line.rstrip("\n").split("|") for line in open(sys.argv[1])]
