@@ -36,7 +36,8 @@ void BlockPipeline::Run(const PipelineStages& stages) {
         }
         const std::lock_guard lock(mutex_);
         transformEnded_ = true;
-        changed_.notify_all();
+        forReader_.notify_one();
+        forWriter_.notify_one();
     }  // joins both threads, once the writer has written every transformed block
     // The writer lags behind the transform: its failure belongs to an earlier block.
     if (writeFailure_) {
@@ -51,7 +52,7 @@ void BlockPipeline::ReadAll(const PipelineStages& stages) {
     for (std::size_t next = 0;; ++next) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] {
+            forReader_.wait(lock, [&] {
                 return stopped_ || transformEnded_ || next - written_ < ring_.size();
             });
             if (stopped_ || transformEnded_) {
@@ -70,7 +71,7 @@ void BlockPipeline::ReadAll(const PipelineStages& stages) {
         {
             const std::lock_guard lock(mutex_);
             read_ = next + 1;
-            changed_.notify_all();
+            forCaller_.notify_one();
         }
         if (last) {
             return;
@@ -82,7 +83,8 @@ void BlockPipeline::WriteAll(const PipelineStages& stages) {
     for (std::size_t next = 0;; ++next) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopped_ || transformEnded_ || next < transformed_; });
+            forWriter_.wait(lock,
+                            [&] { return stopped_ || transformEnded_ || next < transformed_; });
             if (stopped_ || next == transformed_) {
                 return;
             }
@@ -94,14 +96,16 @@ void BlockPipeline::WriteAll(const PipelineStages& stages) {
             const std::lock_guard lock(mutex_);
             writeFailure_ = std::current_exception();
             stopped_ = true;
-            changed_.notify_all();
+            forReader_.notify_one();
+            forCaller_.notify_one();
             return;
         }
         const bool last = block.last;
         {
             const std::lock_guard lock(mutex_);
             written_ = next + 1;
-            changed_.notify_all();
+            forReader_.notify_one();
+            forCaller_.notify_one();
         }
         if (last) {
             return;
@@ -113,7 +117,7 @@ template <typename Ready>
 bool BlockPipeline::AwaitOnCaller(std::unique_lock<std::mutex>& lock, const PipelineStages& stages,
                                   Ready ready) {
     const auto done = [&] { return stopped_ || ready(); };
-    while (!changed_.wait_for(lock, kIdleInterval, done)) {
+    while (!forCaller_.wait_for(lock, kIdleInterval, done)) {
         if (stages.idle) {
             lock.unlock();
             stages.idle();
@@ -140,7 +144,7 @@ void BlockPipeline::TransformAll(const PipelineStages& stages) {
         {
             const std::lock_guard lock(mutex_);
             transformed_ = next + 1;
-            changed_.notify_all();
+            forWriter_.notify_one();
         }
         if (last) {
             break;

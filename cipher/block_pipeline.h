@@ -59,7 +59,9 @@ class BlockPipeline {
                        Ready ready);
     std::vector<PipelineBlock> ring_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    // Each thread waits on its own condition, so that a change wakes only the
+    // thread it concerns.
+    std::condition_variable forReader_, forCaller_, forWriter_;
     // Blocks read, transformed and written so far; block i lives in ring_[i % size].
     std::size_t read_ = 0, transformed_ = 0, written_ = 0;
     bool transformEnded_ = false;  // by the last block or by a failure
