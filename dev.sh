@@ -56,7 +56,7 @@ run_fuzzers() {
             echo "fuzzer $name failed; its input is in build/fuzz/artifacts/" >&2
             return 1
         fi
-        grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units)' "build/fuzz/$name.log"
+        grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' "build/fuzz/$name.log"
         rm -rf "$work"
     done
 }
