@@ -16,7 +16,7 @@ using testing_support::ReadAll;
 using testing_support::TempFolder;
 using testing_support::WriteAll;
 
-constexpr std::size_t kBlock = 256 * 1024;  // the engine's block, to test its edges
+constexpr std::size_t kBlock = 32 * 1024;  // the engine's block, to test its edges
 
 std::string AsString(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
@@ -184,7 +184,7 @@ TEST_F(EngineTest, OutputLinkIsWrittenThroughToItsTarget) {
 }
 
 TEST_F(EngineTest, CancelMidwayLeavesNoOutputAndKeepsAnOldOne) {
-    WriteAll(plain, RandomBytes(8 * kBlock, 5));
+    WriteAll(plain, RandomBytes(64 * kBlock, 5));
     WriteAll(encrypted, "previous content");
     std::atomic<bool> cancel{false};
     RunControl control;
