@@ -33,6 +33,18 @@ void ReportEach(const ProgressReport& report, std::size_t length, std::size_t st
     }
 }
 
+// A digit text combined with the keyed pad digit by digit by a block kernel;
+// the result is as long as the keyed pad.
+template <typename Kernel>
+std::string CombineWithKeyedPad(std::string_view digits, std::string_view keyedPad,
+                                const ProgressReport& report, Kernel kernel) {
+    std::vector<Digit> result = ValuesOf(digits, keyedPad.size());
+    const std::vector<Digit> keyed = ValuesOf(keyedPad, keyedPad.size());
+    kernel(result.data(), keyed.data(), result.data(), result.size());
+    ReportEach(report, result.size());
+    return TextOf(result);
+}
+
 }  // namespace
 
 std::string MakeKeyDigits(std::string_view utf8Key, CodePage codePage) {
@@ -60,20 +72,12 @@ std::string MakeKeyedPad(std::string_view pad, std::string_view keyDigits,
 
 std::string AddDigits(std::string_view dataDigits, std::string_view keyedPad,
                       const ProgressReport& report) {
-    std::vector<Digit> sum = ValuesOf(dataDigits, keyedPad.size());
-    const std::vector<Digit> keyed = ValuesOf(keyedPad, keyedPad.size());
-    AddDigitBlocks(sum.data(), keyed.data(), sum.data(), sum.size());
-    ReportEach(report, sum.size());
-    return TextOf(sum);
+    return CombineWithKeyedPad(dataDigits, keyedPad, report, AddDigitBlocks);
 }
 
 std::string SubtractDigits(std::string_view fileDigits, std::string_view keyedPad,
                            const ProgressReport& report) {
-    std::vector<Digit> plain = ValuesOf(fileDigits, keyedPad.size());
-    const std::vector<Digit> keyed = ValuesOf(keyedPad, keyedPad.size());
-    SubDigitBlocks(plain.data(), keyed.data(), plain.data(), plain.size());
-    ReportEach(report, plain.size());
-    return TextOf(plain);
+    return CombineWithKeyedPad(fileDigits, keyedPad, report, SubDigitBlocks);
 }
 
 }  // namespace vlt
