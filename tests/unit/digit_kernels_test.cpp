@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "digit_ops.h"
+#include "triple_kernels.h"
 
 namespace vlt {
 namespace {
@@ -20,8 +21,11 @@ std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed, unsigned lim
     return bytes;
 }
 
-// Sizes around the kernels' groups of 8, their staged tail and their larger blocks.
-const std::size_t kSizes[] = {0, 1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 18, 19, 63, 64, 65, 4095, 4097};
+// Sizes around the kernels' groups of 8 and 32, their staged tails and the
+// decryption's runs of 255 groups of 32 (8160 triples).
+const std::size_t kSizes[] = {0,  1,    2,    7,    8,    9,    10,    11,    15,   16, 17,
+                              18, 19,   31,   32,   33,   34,   63,    64,    65,   95, 96,
+                              97, 4095, 4097, 8159, 8160, 8161, 16320, 16321, 16355};
 
 TEST(DigitKernels, ModuloTenRulesForEveryPairOfDigits) {
     for (unsigned a = 0; a < 10; ++a) {
@@ -47,9 +51,29 @@ TEST(DigitKernels, EveryByteBecomesItsThreeDigitForm) {
     }
 }
 
+// Each version of the triple kernels the processor can run goes through the
+// same cases.
+class TripleKernelsTest : public testing::TestWithParam<const TripleKernels*> {
+  protected:
+    void Encrypt(const std::uint8_t* data, const std::uint8_t* pad, const Digit* key, std::size_t n,
+                 Digit* digits) const {
+        GetParam()->encrypt(data, pad, key, n, digits);
+    }
+    TripleCheck Decrypt(const Digit* digits, const std::uint8_t* pad, const Digit* key,
+                        std::size_t n, std::uint8_t* bytes) const {
+        return GetParam()->decrypt(digits, pad, key, n, bytes);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(EachRunnableVersion, TripleKernelsTest,
+                         testing::ValuesIn(RunnableTripleKernels()),
+                         [](const testing::TestParamInfo<const TripleKernels*>& info) {
+                             return std::string(info.param->name);
+                         });
+
 // The fused kernels against the digit-by-digit composition of the simple ones,
 // writing nothing past their output.
-TEST(DigitKernels, FusedKernelsEqualTheSimpleOnesAtEverySize) {
+TEST_P(TripleKernelsTest, FusedKernelsEqualTheSimpleOnesAtEverySize) {
     for (const std::size_t n : kSizes) {
         const std::vector<std::uint8_t> data = RandomBytes(n, 1), pad = RandomBytes(n, 2);
         const std::vector<Digit> key = RandomBytes(3 * n, 3, 10);
@@ -60,13 +84,12 @@ TEST(DigitKernels, FusedKernelsEqualTheSimpleOnesAtEverySize) {
         AddDigitBlocks(expected.data(), key.data(), expected.data(), 3 * n);
 
         std::vector<Digit> cipher(3 * n + 32, kCanary);
-        EncryptTriples(data.data(), pad.data(), key.data(), n, cipher.data());
+        Encrypt(data.data(), pad.data(), key.data(), n, cipher.data());
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), cipher.begin())) << n;
         EXPECT_EQ(std::count(cipher.begin() + 3 * n, cipher.end(), kCanary), 32) << n;
 
         std::vector<std::uint8_t> back(n + 32, kCanary);
-        const TripleCheck check =
-            DecryptTriples(cipher.data(), pad.data(), key.data(), n, back.data());
+        const TripleCheck check = Decrypt(cipher.data(), pad.data(), key.data(), n, back.data());
         EXPECT_EQ(check.aboveRange, 0u) << n;
         EXPECT_TRUE(check.allDigits) << n;
         EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin())) << n;
@@ -74,7 +97,7 @@ TEST(DigitKernels, FusedKernelsEqualTheSimpleOnesAtEverySize) {
     }
 }
 
-TEST(DigitKernels, TriplesAboveRangeAreCountedAndKeptModulo256) {
+TEST_P(TripleKernelsTest, TriplesAboveRangeAreCountedAndKeptModulo256) {
     for (const std::size_t n : kSizes) {
         const std::vector<Digit> digits = RandomBytes(3 * n, 3, 10),
                                  key = RandomBytes(3 * n, 4, 10);
@@ -92,25 +115,49 @@ TEST(DigitKernels, TriplesAboveRangeAreCountedAndKeptModulo256) {
             expected[i] = static_cast<std::uint8_t>(v % 256);
         }
         std::vector<std::uint8_t> bytes(n);
-        const TripleCheck check =
-            DecryptTriples(digits.data(), pad.data(), key.data(), n, bytes.data());
+        const TripleCheck check = Decrypt(digits.data(), pad.data(), key.data(), n, bytes.data());
         EXPECT_EQ(check.aboveRange, above) << n;
         EXPECT_TRUE(check.allDigits) << n;
         EXPECT_EQ(bytes, expected) << n;
     }
 }
 
-TEST(DigitKernels, DecryptionNoticesAnyByteAboveNine) {
+// Long runs of one triple value under random pads and keys: every triple is
+// counted (more than any per-lane count of a run holds) and written modulo 256,
+// on both sides of 255 and for every hundreds digit.
+TEST_P(TripleKernelsTest, RunsOfOneTripleValueAreCountedWhole) {
+    constexpr std::size_t n = 20000;
+    const std::vector<std::uint8_t> pad = RandomBytes(n, 8);
+    const std::vector<Digit> key = RandomBytes(3 * n, 9, 10);
+    std::vector<Digit> padDigits(3 * n);
+    BytesToDigits(pad.data(), n, padDigits.data());
+    for (const unsigned value : {0u, 9u, 10u, 99u, 100u, 199u, 200u, 255u, 256u, 299u, 300u, 487u,
+                                 555u, 613u, 742u, 868u, 999u}) {
+        const std::string form = std::to_string(1000 + value).substr(1);
+        std::vector<Digit> digits(3 * n);
+        for (std::size_t p = 0; p < 3 * n; ++p) {
+            digits[p] = static_cast<Digit>(form[p % 3] - '0');
+        }
+        AddDigitBlocks(digits.data(), padDigits.data(), digits.data(), 3 * n);
+        AddDigitBlocks(digits.data(), key.data(), digits.data(), 3 * n);
+        std::vector<std::uint8_t> bytes(n);
+        const TripleCheck check = Decrypt(digits.data(), pad.data(), key.data(), n, bytes.data());
+        EXPECT_EQ(check.aboveRange, value > 255 ? n : 0) << value;
+        EXPECT_TRUE(check.allDigits) << value;
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), value % 256), n) << value;
+    }
+}
+
+TEST_P(TripleKernelsTest, DecryptionNoticesAnyByteAboveNine) {
     for (const std::size_t n :
-         {std::size_t{1}, std::size_t{9}, std::size_t{10}, std::size_t{100}}) {
+         {std::size_t{1}, std::size_t{9}, std::size_t{10}, std::size_t{64}, std::size_t{100}}) {
         const std::vector<std::uint8_t> pad = RandomBytes(n, 6);
         const std::vector<Digit> key(3 * n, 9);
         for (std::size_t at = 0; at < 3 * n; ++at) {
             std::vector<Digit> digits = RandomBytes(3 * n, 7, 10);
             digits[at] = at % 2 == 0 ? 10 : 0xFF;
             std::vector<std::uint8_t> bytes(n);
-            EXPECT_FALSE(
-                DecryptTriples(digits.data(), pad.data(), key.data(), n, bytes.data()).allDigits)
+            EXPECT_FALSE(Decrypt(digits.data(), pad.data(), key.data(), n, bytes.data()).allDigits)
                 << n << " triples, bad byte at " << at;
         }
     }
