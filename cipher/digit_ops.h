@@ -35,10 +35,13 @@ constexpr Digits AddMod10(Digits a, Digits b) {
     return lessTen < s ? lessTen : s;
 }
 
-// (c - k) mod 10 for digits or vectors of digits.
+// (c - k) mod 10 for digits or vectors of digits, the same way round: for
+// c >= k the byte d = c - k is the result, below it wraps around above d + 10.
 template <typename Digits>
 constexpr Digits SubMod10(Digits c, Digits k) {
-    return AddMod10<Digits>(c, 10 - k);
+    const Digits d = c - k;
+    const Digits plusTen = d + 10;
+    return plusTen < d ? plusTen : d;
 }
 
 // out[i] = AddMod10(a[i], b[i]); out may be a or b.
