@@ -29,7 +29,7 @@ using Digit = std::uint8_t;
 // exactly 9 stays 9. No division: a sum of 10 to 18 loses 10, and below 10 the
 // byte s - 10 wraps around above s, so the smaller of the two is the result.
 template <typename Digits>
-constexpr Digits AddMod10(Digits a, Digits b) {
+[[gnu::always_inline]] constexpr Digits AddMod10(Digits a, Digits b) {
     const Digits s = a + b;
     const Digits lessTen = s - 10;
     return lessTen < s ? lessTen : s;
@@ -38,7 +38,7 @@ constexpr Digits AddMod10(Digits a, Digits b) {
 // (c - k) mod 10 for digits or vectors of digits, the same way round: for
 // c >= k the byte d = c - k is the result, below it wraps around above d + 10.
 template <typename Digits>
-constexpr Digits SubMod10(Digits c, Digits k) {
+[[gnu::always_inline]] constexpr Digits SubMod10(Digits c, Digits k) {
     const Digits d = c - k;
     const Digits plusTen = d + 10;
     return plusTen < d ? plusTen : d;
