@@ -19,7 +19,7 @@ std::vector<const TripleKernels*> RunnableTripleKernels() {
     // Also safe before the run-time library has looked at the processor.
     __builtin_cpu_init();
     std::vector<const TripleKernels*> kernels;
-    if (__builtin_cpu_supports("avx2")) {
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) {
         kernels.push_back(&kAvx2TripleKernels);
     }
     kernels.push_back(&kPortableTripleKernels);
