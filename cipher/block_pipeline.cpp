@@ -21,25 +21,23 @@ BlockPipeline::BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::si
 
 void BlockPipeline::Run(const PipelineStages& stages) {
     read_ = transformed_ = written_ = 0;
-    transformEnded_ = stopped_ = false;
+    lastRead_ = lastTransformed_ = transformEnded_ = stopped_ = false;
     writeFailure_ = nullptr;
 
     std::exception_ptr transformFailure;
     {
-        std::jthread reader, writer;
+        std::jthread io;
         try {
-            reader = std::jthread([&] { ReadAll(stages); });
-            writer = std::jthread([&] { WriteAll(stages); });
+            io = std::jthread([&] { IoAll(stages); });
             TransformAll(stages);
         } catch (...) {  // including a thread that could not be started
             transformFailure = std::current_exception();
         }
         const std::lock_guard lock(mutex_);
         transformEnded_ = true;
-        forReader_.notify_one();
-        forWriter_.notify_one();
-    }  // joins both threads, once the writer has written every transformed block
-    // The writer lags behind the transform: its failure belongs to an earlier block.
+        forIo_.notify_one();
+    }  // joins the I/O thread, once it has written every transformed block
+    // The writes lag behind the transform: a write failure belongs to an earlier block.
     if (writeFailure_) {
         std::rethrow_exception(writeFailure_);
     }
@@ -48,67 +46,72 @@ void BlockPipeline::Run(const PipelineStages& stages) {
     }
 }
 
-void BlockPipeline::ReadAll(const PipelineStages& stages) {
-    for (std::size_t next = 0;; ++next) {
-        {
-            std::unique_lock lock(mutex_);
-            forReader_.wait(lock, [&] {
-                return stopped_ || transformEnded_ || next - written_ < ring_.size();
-            });
-            if (stopped_ || transformEnded_) {
-                return;
-            }
+bool BlockPipeline::IoMayGo() const {
+    const std::size_t toWrite = transformed_ - written_;
+    const std::size_t toRead = lastRead_ ? 0 : ring_.size() - (read_ - written_);
+    return transformEnded_ || toWrite + toRead >= Half() || (lastTransformed_ && toWrite != 0);
+}
+
+bool BlockPipeline::CallerMayGo() const {
+    return stopped_ || lastRead_ || read_ - transformed_ >= Half();
+}
+
+BlockPipeline::IoStep BlockPipeline::NextIoStep(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+        // Writing first frees the ring for reading.
+        if (written_ < transformed_) {
+            return IoStep::Write;
         }
-        PipelineBlock& block = ring_[next % ring_.size()];
-        block.readFailure = nullptr;
-        try {
-            block.last = !stages.read(block);
-        } catch (...) {
-            block.readFailure = std::current_exception();
-            block.last = true;
+        if (transformEnded_) {
+            return IoStep::Done;
         }
-        const bool last = block.last;
-        {
-            const std::lock_guard lock(mutex_);
-            read_ = next + 1;
-            forCaller_.notify_one();
+        if (!lastRead_ && read_ - written_ < ring_.size()) {
+            return IoStep::Read;
         }
-        if (last) {
-            return;
-        }
+        forIo_.wait(lock, [&] { return IoMayGo(); });
     }
 }
 
-void BlockPipeline::WriteAll(const PipelineStages& stages) {
-    for (std::size_t next = 0;; ++next) {
-        {
-            std::unique_lock lock(mutex_);
-            forWriter_.wait(lock,
-                            [&] { return stopped_ || transformEnded_ || next < transformed_; });
-            if (stopped_ || next == transformed_) {
-                return;
-            }
+void BlockPipeline::IoAll(const PipelineStages& stages) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        const IoStep step = NextIoStep(lock);
+        if (step == IoStep::Done) {
+            return;
         }
-        const PipelineBlock& block = ring_[next % ring_.size()];
+        if (step == IoStep::Read) {
+            PipelineBlock& block = ring_[read_ % ring_.size()];
+            lock.unlock();
+            block.readFailure = nullptr;
+            try {
+                block.last = !stages.read(block);
+            } catch (...) {
+                block.readFailure = std::current_exception();
+                block.last = true;
+            }
+            lock.lock();
+            ++read_;
+            lastRead_ = block.last;
+            if (CallerMayGo()) {
+                forCaller_.notify_one();
+            }
+            continue;
+        }
+        const PipelineBlock& block = ring_[written_ % ring_.size()];
+        lock.unlock();
         try {
             stages.write(block);
         } catch (...) {
-            const std::lock_guard lock(mutex_);
+            lock.lock();
             writeFailure_ = std::current_exception();
             stopped_ = true;
-            forReader_.notify_one();
             forCaller_.notify_one();
             return;
         }
-        const bool last = block.last;
-        {
-            const std::lock_guard lock(mutex_);
-            written_ = next + 1;
-            forReader_.notify_one();
+        lock.lock();
+        ++written_;
+        if (lastTransformed_ && written_ == transformed_) {
             forCaller_.notify_one();
-        }
-        if (last) {
-            return;
         }
     }
 }
@@ -128,10 +131,14 @@ bool BlockPipeline::AwaitOnCaller(std::unique_lock<std::mutex>& lock, const Pipe
 }
 
 void BlockPipeline::TransformAll(const PipelineStages& stages) {
-    for (std::size_t next = 0;; ++next) {
+    for (;;) {
+        std::size_t next;
         {
             std::unique_lock lock(mutex_);
-            if (!AwaitOnCaller(lock, stages, [&] { return next < read_; })) {
+            next = transformed_;
+            // Nothing read: wait for half a ring of blocks, or the end.
+            if (next == read_ &&
+                !AwaitOnCaller(lock, stages, [&] { return next < read_ && CallerMayGo(); })) {
                 return;
             }
         }
@@ -144,13 +151,16 @@ void BlockPipeline::TransformAll(const PipelineStages& stages) {
         {
             const std::lock_guard lock(mutex_);
             transformed_ = next + 1;
-            forWriter_.notify_one();
+            lastTransformed_ = last;
+            if (IoMayGo()) {
+                forIo_.notify_one();
+            }
         }
         if (last) {
             break;
         }
     }
-    // The run ends when the writer has written everything.
+    // The run ends when the I/O thread has written everything.
     std::unique_lock lock(mutex_);
     AwaitOnCaller(lock, stages, [&] { return written_ == transformed_; });
 }

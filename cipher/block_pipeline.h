@@ -1,9 +1,11 @@
 #pragma once
 
-// Reading, the digit work and writing, overlapped: a reader thread fills
-// blocks, the calling thread transforms them in order, and a writer thread
-// writes them out. A small fixed ring of blocks bounds the memory whatever the
-// size of the input.
+// Reading, the digit work and writing, overlapped: an I/O thread reads blocks
+// and writes them back out, while the calling thread transforms them in order.
+// One thread for all the file traffic, because on a machine with two cores a
+// third busy thread would only take turns with the other two; and each side
+// waits for half a ring of work at a time, so that they rarely wake each other.
+// A small fixed ring of blocks bounds the memory whatever the size of the input.
 
 #include <condition_variable>
 #include <cstddef>
@@ -26,46 +28,55 @@ struct PipelineBlock {
 
 struct PipelineStages {
     // Fills block.in and block.inSize; returns false at the end of the input.
-    // Runs on the reader thread.
+    // Runs on the I/O thread.
     std::function<bool(PipelineBlock&)> read;
     // Turns block.in into block.out; runs on the calling thread, block by block in order.
     std::function<void(PipelineBlock&)> transform;
-    // Runs on the writer thread, block by block in order.
+    // Runs on the I/O thread, block by block in order.
     std::function<void(const PipelineBlock&)> write;
     // Called on the calling thread about every 20 ms while it waits for the
-    // other two; may throw to stop the run (a cancellation).
+    // I/O thread; may throw to stop the run (a cancellation).
     std::function<void()> idle;
 };
 
 class BlockPipeline {
   public:
+    // `blocks` at least 2.
     BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity);
 
     // Runs the stages until the last block is written. Every block is read,
     // transformed and written in input order, and a failure surfaces as in a
     // plain loop over the blocks: a read failure when the transform reaches
     // its block; a transform failure once the blocks before it are written; a
-    // write failure at once, stopping the other two. The failure is rethrown
-    // here once both threads have ended.
+    // write failure at once, stopping the run. The failure is rethrown here
+    // once the I/O thread has ended.
     void Run(const PipelineStages& stages);
 
   private:
-    void ReadAll(const PipelineStages& stages);
-    void WriteAll(const PipelineStages& stages);
+    enum class IoStep { Read, Write, Done };
+
     void TransformAll(const PipelineStages& stages);
+    void IoAll(const PipelineStages& stages);
+    // What the I/O thread does next; waits while it has too little to do.
+    IoStep NextIoStep(std::unique_lock<std::mutex>& lock);
     // Waits on the calling thread, calling `idle` meanwhile; false when stopped.
     template <typename Ready>
     bool AwaitOnCaller(std::unique_lock<std::mutex>& lock, const PipelineStages& stages,
                        Ready ready);
+    // Whether each side, once waiting, has enough to do to be woken.
+    bool IoMayGo() const;
+    bool CallerMayGo() const;
+    std::size_t Half() const { return ring_.size() / 2; }
+
     std::vector<PipelineBlock> ring_;
     std::mutex mutex_;
-    // Each thread waits on its own condition, so that a change wakes only the
-    // thread it concerns.
-    std::condition_variable forReader_, forCaller_, forWriter_;
+    std::condition_variable forIo_, forCaller_;
     // Blocks read, transformed and written so far; block i lives in ring_[i % size].
     std::size_t read_ = 0, transformed_ = 0, written_ = 0;
-    bool transformEnded_ = false;  // by the last block or by a failure
-    bool stopped_ = false;         // by a write failure
+    bool lastRead_ = false;         // the read of the last block is done
+    bool lastTransformed_ = false;  // so is its transform
+    bool transformEnded_ = false;   // by the last block or by a failure
+    bool stopped_ = false;          // by a write failure
     std::exception_ptr writeFailure_;
 };
 

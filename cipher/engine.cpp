@@ -21,8 +21,9 @@ namespace {
 // processor's cache (the kernel's copies into and out of it cost half as
 // much as with larger blocks), and a cancellation is seen at once.
 constexpr std::size_t kBlockBytes = 32 * 1024;
-// Blocks in flight between the reader, the digit work and the writer.
-constexpr std::size_t kRingBlocks = 4;
+// Blocks in flight between the file traffic and the digit work; each side
+// takes half of them at a time.
+constexpr std::size_t kRingBlocks = 8;
 // Room before a block of cipher digits for those held back from the block before.
 constexpr std::size_t kCarryRoom = 8;
 
