@@ -13,6 +13,7 @@
 #include "digit_ops.h"
 #include "digit_text.h"
 #include "keyed_pad.h"
+#include "triple_kernels.h"
 
 namespace vlt {
 namespace {
@@ -88,27 +89,27 @@ void KeyWindows(benchmark::State& state) {
     CountPlaintext(state);
 }
 
-void EncryptTriplesKernel(benchmark::State& state) {
+void EncryptTriplesKernel(benchmark::State& state, const TripleKernels* kernels) {
     const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes),
                                     pad = RandomBytes(kBlockBytes);
     const std::vector<Digit> key = RandomBytes(3 * kBlockBytes, 10);
     std::vector<Digit> digits(3 * kBlockBytes);
     for (auto _ : state) {
-        EncryptTriples(plain.data(), pad.data(), key.data(), kBlockBytes, digits.data());
+        kernels->encrypt(plain.data(), pad.data(), key.data(), kBlockBytes, digits.data());
         benchmark::DoNotOptimize(digits.data());
         benchmark::ClobberMemory();
     }
     CountPlaintext(state);
 }
 
-void DecryptTriplesKernel(benchmark::State& state) {
+void DecryptTriplesKernel(benchmark::State& state, const TripleKernels* kernels) {
     const std::vector<std::uint8_t> pad = RandomBytes(kBlockBytes);
     const std::vector<Digit> digits = RandomBytes(3 * kBlockBytes, 10),
                              key = RandomBytes(3 * kBlockBytes, 10);
     std::vector<std::uint8_t> plain(kBlockBytes);
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            DecryptTriples(digits.data(), pad.data(), key.data(), kBlockBytes, plain.data()));
+            kernels->decrypt(digits.data(), pad.data(), key.data(), kBlockBytes, plain.data()));
         benchmark::ClobberMemory();
     }
     CountPlaintext(state);
@@ -126,8 +127,17 @@ BENCHMARK(EncryptBlocks)->Arg(6)->Arg(3000)->ArgName("key_chars");
 BENCHMARK(DecryptBlocks)->Arg(6)->Arg(3000)->ArgName("key_chars");
 BENCHMARK(PadValues);
 BENCHMARK(KeyWindows)->Arg(6)->Arg(3000)->ArgName("key_chars");
-BENCHMARK(EncryptTriplesKernel);
-BENCHMARK(DecryptTriplesKernel);
+// The triple kernels alone, in each version the processor can run.
+const bool kTripleKernelsRegistered = [] {
+    for (const TripleKernels* kernels : RunnableTripleKernels()) {
+        const std::string version = std::string("/") + kernels->name;
+        benchmark::RegisterBenchmark(("EncryptTriplesKernel" + version).c_str(),
+                                     EncryptTriplesKernel, kernels);
+        benchmark::RegisterBenchmark(("DecryptTriplesKernel" + version).c_str(),
+                                     DecryptTriplesKernel, kernels);
+    }
+    return true;
+}();
 BENCHMARK(FormatCheck);
 
 }  // namespace
