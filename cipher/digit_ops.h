@@ -4,10 +4,11 @@
 // the streaming engine runs them over large blocks and the whole-text functions
 // run them over a whole text. A digit is a byte holding its value 0 to 9.
 //
-// The block functions have no per-digit branches or calls. They are compiled
-// twice, for AVX2 and for plain x86-64, and the loader picks the version the
-// processor can run; the rules below are written once for single digits and
-// for whole vectors of them alike.
+// The block functions have no per-digit branches or calls. The triple kernels
+// come in a version for AVX2 and a portable one (triple_kernels.h), picked at
+// their first call; the others are compiled twice, for AVX2 and for plain
+// x86-64, and the loader picks one. The rules below are written once for single
+// digits and for whole vectors of them alike.
 
 #include <cstddef>
 #include <cstdint>
