@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -8,6 +9,12 @@
 #include "triple_kernels.h"
 
 namespace vlt {
+
+// Failure messages name the version of the kernels.
+void PrintTo(const TripleKernels* kernels, std::ostream* os) {
+    *os << kernels->name;
+}
+
 namespace {
 
 constexpr std::uint8_t kCanary = 0xEE;
