@@ -11,7 +11,6 @@
 
 #include <immintrin.h>
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
