@@ -49,11 +49,13 @@ class RecordingMessageBox final : public vlt::MessageBox {
     QList<Message> log;
     // Answers to the Yes/No questions, in order; with none left the answer is No.
     std::deque<bool> answers;
+    // Called after each message is logged, e.g. to leave an event loop waiting for it.
+    std::function<void()> onShown;
 
-    void Inform(const QString& text) override { log.append({Kind::Note, text}); }
-    void ShowError(const QString& text) override { log.append({Kind::Error, text}); }
+    void Inform(const QString& text) override { Log(Kind::Note, text); }
+    void ShowError(const QString& text) override { Log(Kind::Error, text); }
     bool AskYesNo(const QString& text) override {
-        log.append({Kind::Question, text});
+        Log(Kind::Question, text);
         if (answers.empty()) {
             return false;
         }
@@ -68,5 +70,13 @@ class RecordingMessageBox final : public vlt::MessageBox {
             texts << message.text;
         }
         return texts;
+    }
+
+  private:
+    void Log(Kind kind, const QString& text) {
+        log.append({kind, text});
+        if (onShown) {
+            onShown();
+        }
     }
 };
