@@ -20,23 +20,23 @@ BlockPipeline::BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::si
 }
 
 void BlockPipeline::Run(const PipelineStages& stages) {
-    read_ = transformed_ = written_ = 0;
-    lastRead_ = lastTransformed_ = transformEnded_ = stopped_ = false;
+    transformed_ = written_ = 0;
+    lastTransformed_ = transformEnded_ = stopped_ = false;
     writeFailure_ = nullptr;
 
     std::exception_ptr transformFailure;
     {
-        std::jthread io;
+        std::jthread writer;
         try {
-            io = std::jthread([&] { IoAll(stages); });
-            TransformAll(stages);
+            writer = std::jthread([&] { WriteAll(stages); });
+            ReadAndTransformAll(stages);
         } catch (...) {  // including a thread that could not be started
             transformFailure = std::current_exception();
         }
         const std::lock_guard lock(mutex_);
         transformEnded_ = true;
-        forIo_.notify_one();
-    }  // joins the I/O thread, once it has written every transformed block
+        forWriter_.notify_one();
+    }  // joins the writer, once it has written every transformed block
     // The writes lag behind the transform: a write failure belongs to an earlier block.
     if (writeFailure_) {
         std::rethrow_exception(writeFailure_);
@@ -46,56 +46,23 @@ void BlockPipeline::Run(const PipelineStages& stages) {
     }
 }
 
-bool BlockPipeline::IoMayGo() const {
-    const std::size_t toWrite = transformed_ - written_;
-    const std::size_t toRead = lastRead_ ? 0 : ring_.size() - (read_ - written_);
-    return transformEnded_ || toWrite + toRead >= Half() || (lastTransformed_ && toWrite != 0);
-}
-
 bool BlockPipeline::CallerMayGo() const {
-    return stopped_ || lastRead_ || read_ - transformed_ >= Half();
+    return stopped_ || ring_.size() - (transformed_ - written_) >= Half();
 }
 
-BlockPipeline::IoStep BlockPipeline::NextIoStep(std::unique_lock<std::mutex>& lock) {
-    for (;;) {
-        // Writing first frees the ring for reading.
-        if (written_ < transformed_) {
-            return IoStep::Write;
-        }
-        if (transformEnded_) {
-            return IoStep::Done;
-        }
-        if (!lastRead_ && read_ - written_ < ring_.size()) {
-            return IoStep::Read;
-        }
-        forIo_.wait(lock, [&] { return IoMayGo(); });
-    }
+bool BlockPipeline::WriterMayGo() const {
+    return transformEnded_ || lastTransformed_ || transformed_ - written_ >= Half();
 }
 
-void BlockPipeline::IoAll(const PipelineStages& stages) {
+void BlockPipeline::WriteAll(const PipelineStages& stages) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        const IoStep step = NextIoStep(lock);
-        if (step == IoStep::Done) {
-            return;
-        }
-        if (step == IoStep::Read) {
-            PipelineBlock& block = ring_[read_ % ring_.size()];
-            lock.unlock();
-            block.readFailure = nullptr;
-            try {
-                block.last = !stages.read(block);
-            } catch (...) {
-                block.readFailure = std::current_exception();
-                block.last = true;
+        // Nothing to write: wait for half a ring of blocks, or the end.
+        if (written_ == transformed_) {
+            forWriter_.wait(lock, [&] { return WriterMayGo(); });
+            if (written_ == transformed_) {
+                return;  // the transform has ended
             }
-            lock.lock();
-            ++read_;
-            lastRead_ = block.last;
-            if (CallerMayGo()) {
-                forCaller_.notify_one();
-            }
-            continue;
         }
         const PipelineBlock& block = ring_[written_ % ring_.size()];
         lock.unlock();
@@ -110,7 +77,7 @@ void BlockPipeline::IoAll(const PipelineStages& stages) {
         }
         lock.lock();
         ++written_;
-        if (lastTransformed_ && written_ == transformed_) {
+        if (CallerMayGo() || written_ == transformed_) {
             forCaller_.notify_one();
         }
     }
@@ -130,37 +97,29 @@ bool BlockPipeline::AwaitOnCaller(std::unique_lock<std::mutex>& lock, const Pipe
     return !stopped_;
 }
 
-void BlockPipeline::TransformAll(const PipelineStages& stages) {
-    for (;;) {
+void BlockPipeline::ReadAndTransformAll(const PipelineStages& stages) {
+    for (bool last = false; !last;) {
         std::size_t next;
         {
             std::unique_lock lock(mutex_);
             next = transformed_;
-            // Nothing read: wait for half a ring of blocks, or the end.
-            if (next == read_ &&
-                !AwaitOnCaller(lock, stages, [&] { return next < read_ && CallerMayGo(); })) {
+            // A full ring: wait until half of it is written.
+            if (next - written_ == ring_.size() &&
+                !AwaitOnCaller(lock, stages, [&] { return CallerMayGo(); })) {
                 return;
             }
         }
         PipelineBlock& block = ring_[next % ring_.size()];
-        if (block.readFailure) {
-            std::rethrow_exception(block.readFailure);
-        }
+        block.last = last = !stages.read(block);
         stages.transform(block);
-        const bool last = block.last;
-        {
-            const std::lock_guard lock(mutex_);
-            transformed_ = next + 1;
-            lastTransformed_ = last;
-            if (IoMayGo()) {
-                forIo_.notify_one();
-            }
-        }
-        if (last) {
-            break;
+        const std::lock_guard lock(mutex_);
+        transformed_ = next + 1;
+        lastTransformed_ = last;
+        if (WriterMayGo()) {
+            forWriter_.notify_one();
         }
     }
-    // The run ends when the I/O thread has written everything.
+    // The run ends when the writer has written everything.
     std::unique_lock lock(mutex_);
     AwaitOnCaller(lock, stages, [&] { return written_ == transformed_; });
 }

@@ -24,7 +24,7 @@ class PipelineRun {
     explicit PipelineRun(std::size_t blocks) : blocks_(blocks) {}
 
     std::size_t failReadAt = SIZE_MAX, failTransformAt = SIZE_MAX, failWriteAt = SIZE_MAX;
-    std::chrono::milliseconds readTime{0};
+    std::chrono::milliseconds writeTime{0};
     std::function<void()> idle;
     std::vector<std::uint8_t> written;
     std::vector<std::size_t> transformed;
@@ -35,7 +35,6 @@ class PipelineRun {
         const PipelineStages stages{
             .read =
                 [&](PipelineBlock& block) {
-                    std::this_thread::sleep_for(readTime);
                     const std::size_t i = reads_++;
                     mostInFlight = std::max(mostInFlight, reads_ - writes_.load());
                     if (i == failReadAt) {
@@ -57,6 +56,7 @@ class PipelineRun {
                 },
             .write =
                 [&](const PipelineBlock& block) {
+                    std::this_thread::sleep_for(writeTime);
                     if (written.size() == failWriteAt) {
                         throw Failure("write " + std::to_string(written.size()));
                     }
@@ -130,12 +130,12 @@ TEST(BlockPipeline, FailuresAreRethrownInBlockOrder) {
     }
 }
 
-// While the reader is slow the caller's thread keeps calling idle, which can
+// While the writer is slow the caller's thread keeps calling idle, which can
 // stop the run (a cancellation) before the input ends.
 TEST(BlockPipeline, IdleRunsWhileWaitingAndCanStopTheRun) {
     PipelineRun run(1000);
     int idleCalls = 0;
-    run.readTime = std::chrono::milliseconds(30);
+    run.writeTime = std::chrono::milliseconds(30);
     run.idle = [&] {
         if (++idleCalls == 5) {
             throw Failure("cancelled");
