@@ -6,7 +6,9 @@
 # and peak resident memory. The floors are plain copies of the same amounts:
 # for encryption cat writes the 3N + 4 bytes of a .vlt file (reading the input
 # three times, twice from the page cache); for decryption dd and cat read the
-# .vlt file and write N bytes. Installs hyperfine and the compared tools if missing.
+# .vlt file and write N bytes. A row for writing the 3N + 4 bytes with nothing
+# to read shows what no encryption into a .vlt file can beat. Installs hyperfine
+# and the compared tools if missing.
 #   VLT=path/to/vlt   the vlt to time (default: build/release/cli/vlt)
 #   RUNS=n            timed runs per command (default 7, after one warm-up)
 set -euo pipefail
@@ -59,6 +61,7 @@ mkdir -m 700 "$GNUPGHOME"
 # name | plaintext bytes | floor name ("" for a floor) | command
 commands=(
     "encryption floor|$bytes||{ cat in in in; head -c 4 /dev/zero; } >out.floor"
+    "writing 3N + 4 bytes alone|$bytes|encryption floor|{ dd if=/dev/zero bs=128K count=$((size_mib * 24)) status=none; head -c 4 /dev/zero; } >out.floor"
     "vlt encrypt|$bytes|encryption floor|$vlt encrypt -q -f -o out.vlt --key-file key in"
     "openssl aes-256-ctr|$bytes|encryption floor|openssl enc -aes-256-ctr -pbkdf2 -pass pass:'$passphrase' -in in -out out.openssl"
     "gpg --symmetric|$bytes|encryption floor|gpg --batch --yes --quiet --symmetric --compress-algo none --passphrase '$passphrase' --pinentry-mode loopback -o out.gpg in"
