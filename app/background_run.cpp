@@ -1,6 +1,16 @@
 #include "background_run.h"
 
+#include <chrono>
 #include <utility>
+
+namespace {
+
+// The bar moves at most 25 times a second: each move repaints it on the
+// window's thread, which a run of a few seconds would otherwise pay for a
+// hundred times while the engine keeps both cores busy.
+constexpr std::chrono::milliseconds kMoveInterval{40};
+
+}  // namespace
 
 BackgroundRun::~BackgroundRun() {
     CancelAndWait();
@@ -13,12 +23,16 @@ void BackgroundRun::Start(Job job) {
     cancel_ = false;
     worker_ = std::thread([this, job = std::move(job)] {
         int shown = -1;
+        std::chrono::steady_clock::time_point shownAt;
         vlt::RunControl control;
         control.cancel = &cancel_;
-        control.progress = [this, &shown](const vlt::Progress& progress) {
+        control.progress = [this, &shown, &shownAt](const vlt::Progress& progress) {
             const int percent = progress.Percent();
-            if (percent != shown) {
+            const auto now = std::chrono::steady_clock::now();
+            if (percent != shown &&
+                (shown < 0 || percent == 100 || now - shownAt >= kMoveInterval)) {
                 shown = percent;
+                shownAt = now;
                 emit Progressed(percent);
             }
         };

@@ -37,7 +37,7 @@ class BackgroundRun : public QObject {
     vlt::RunResult TakeResult();
 
   signals:
-    // Percent of the run done, 0 to 100, each value once.
+    // Percent of the run done: climbs from 0 to 100, at most 25 times a second.
     void Progressed(int percent);
     // The run has ended; take its result.
     void Done();
