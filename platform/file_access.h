@@ -71,6 +71,8 @@ class InputFile final : public ByteSource {
 // target gets the new content. An existing output that is not a regular file
 // (a device, a named pipe) is written directly. An existing output keeps its
 // permission bits; a new one gets the usual ones (0666 less the umask).
+// The system writes a new file back to disk while it is being written (see
+// PaceWriteback), so Commit's flush finds little left to do.
 class OutputFile final : public ByteSink {
   public:
     explicit OutputFile(const std::filesystem::path& path);
@@ -88,12 +90,16 @@ class OutputFile final : public ByteSink {
 
   private:
     void Discard() noexcept;
+    void PaceWriteback();
 
     std::string name_;                 // as given, for messages
     std::filesystem::path target_;     // the file that receives the content
     std::filesystem::path temporary_;  // empty when writing directly
     int fd_ = -1;
     bool committed_ = false;
+    bool pacing_ = false;            // whether the file system takes writeback requests
+    std::uint64_t written_ = 0;      // bytes written so far
+    std::uint64_t writebackAt_ = 0;  // writeback has been started below this offset
 };
 
 // Standard input or output, or any open descriptor; not owned.

@@ -111,6 +111,17 @@ TEST_F(EngineTest, EmptyInputGivesTheFourByteFileAndBack) {
     EXPECT_EQ(ReadAll(decrypted), "");
 }
 
+// Outputs of several writeback windows (8 MiB) are written back while they
+// are written; the file must still come out whole.
+TEST_F(EngineTest, LargeFilesRoundTripWhileWrittenBack) {
+    const std::string data = RandomBytes(7 << 20, 7);
+    WriteAll(plain, data);
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("key")).status, RunStatus::Finished);
+    EXPECT_EQ(std::filesystem::file_size(encrypted), 3 * data.size() + 4);
+    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("key")).status, RunStatus::Finished);
+    EXPECT_TRUE(ReadAll(decrypted) == data);
+}
+
 TEST_F(EngineTest, FailuresNameTheFileAndLeaveNothingBehind) {
     WriteAll(plain, "data");
     std::filesystem::create_directory(folder / "dir");
