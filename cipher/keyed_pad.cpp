@@ -164,11 +164,6 @@ void KeyStream::AddTo(Digit* digits, std::size_t n) {
     }
 }
 
-void KeyedPad::Next(Digit* out, std::size_t n) {
-    pad_.Next(out, n);
-    key_.AddTo(out, n);
-}
-
 std::vector<Digit> KeyDigitValues(std::string_view keyDigits) {
     std::vector<Digit> values;
     values.reserve(keyDigits.size());

@@ -63,24 +63,6 @@ class KeyStream {
     std::uint64_t position_ = 0;
 };
 
-class KeyedPad {
-  public:
-    explicit KeyedPad(std::vector<Digit> keyDigits, std::uint64_t position = 0)
-        : pad_(position), key_(std::move(keyDigits)) {
-        key_.Seek(position);
-    }
-    void Seek(std::uint64_t position) {
-        pad_.Seek(position);
-        key_.Seek(position);
-    }
-    void Next(Digit* out, std::size_t n);
-    std::uint64_t position() const { return pad_.position(); }
-
-  private:
-    PadStream pad_;
-    KeyStream key_;
-};
-
 // Key digit text (digits and "-") to digit values; "-" counts 0.
 std::vector<Digit> KeyDigitValues(std::string_view keyDigits);
 

@@ -13,7 +13,7 @@
 
 #include "digit_text.h"
 #include "engine.h"
-#include "keyed_pad.h"
+#include "keyed_pad_stream.h"
 #include "temp_folder.h"
 #include "text_oracle.h"
 #include "vlt_format.h"

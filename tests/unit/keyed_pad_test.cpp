@@ -6,6 +6,7 @@
 #include <string>
 
 #include "digit_text.h"
+#include "keyed_pad_stream.h"
 
 namespace vlt {
 namespace {
