@@ -21,7 +21,7 @@ BlockPipeline::BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::si
 
 void BlockPipeline::Run(const PipelineStages& stages) {
     transformed_ = written_ = 0;
-    lastTransformed_ = transformEnded_ = stopped_ = false;
+    lastTransformed_ = transformEnded_ = false;
     writeFailure_ = nullptr;
 
     std::exception_ptr transformFailure;
@@ -47,7 +47,7 @@ void BlockPipeline::Run(const PipelineStages& stages) {
 }
 
 bool BlockPipeline::CallerMayGo() const {
-    return stopped_ || ring_.size() - (transformed_ - written_) >= Half();
+    return writeFailure_ || ring_.size() - (transformed_ - written_) >= Half();
 }
 
 bool BlockPipeline::WriterMayGo() const {
@@ -71,7 +71,6 @@ void BlockPipeline::WriteAll(const PipelineStages& stages) {
         } catch (...) {
             lock.lock();
             writeFailure_ = std::current_exception();
-            stopped_ = true;
             forCaller_.notify_one();
             return;
         }
@@ -86,7 +85,7 @@ void BlockPipeline::WriteAll(const PipelineStages& stages) {
 template <typename Ready>
 bool BlockPipeline::AwaitOnCaller(std::unique_lock<std::mutex>& lock, const PipelineStages& stages,
                                   Ready ready) {
-    const auto done = [&] { return stopped_ || ready(); };
+    const auto done = [&] { return writeFailure_ || ready(); };
     while (!forCaller_.wait_for(lock, kIdleInterval, done)) {
         if (stages.idle) {
             lock.unlock();
@@ -94,7 +93,7 @@ bool BlockPipeline::AwaitOnCaller(std::unique_lock<std::mutex>& lock, const Pipe
             lock.lock();
         }
     }
-    return !stopped_;
+    return !writeFailure_;
 }
 
 void BlockPipeline::ReadAndTransformAll(const PipelineStages& stages) {

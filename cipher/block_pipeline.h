@@ -54,7 +54,7 @@ class BlockPipeline {
   private:
     void ReadAndTransformAll(const PipelineStages& stages);
     void WriteAll(const PipelineStages& stages);
-    // Waits on the calling thread, calling `idle` meanwhile; false when stopped.
+    // Waits on the calling thread, calling `idle` meanwhile; false once a write has failed.
     template <typename Ready>
     bool AwaitOnCaller(std::unique_lock<std::mutex>& lock, const PipelineStages& stages,
                        Ready ready);
@@ -69,9 +69,8 @@ class BlockPipeline {
     // Blocks transformed and written so far; block i lives in ring_[i % size].
     std::size_t transformed_ = 0, written_ = 0;
     bool lastTransformed_ = false;
-    bool transformEnded_ = false;  // by the last block or by a failure
-    bool stopped_ = false;         // by a write failure
-    std::exception_ptr writeFailure_;
+    bool transformEnded_ = false;      // by the last block or by a failure
+    std::exception_ptr writeFailure_;  // set, the run stops
 };
 
 }  // namespace vlt

@@ -85,8 +85,9 @@ class ProgressMeter {
     std::chrono::steady_clock::time_point reportedAt_;
 };
 
-BlockCipher CipherFor(const PrimaryKey& key) {
-    return BlockCipher(KeyDigitValues(MakeKeyDigits(key.text, key.codePage)));
+// On the heap: the cipher holds a chunk of pad values, too big for a thread's stack.
+std::unique_ptr<BlockCipher> CipherFor(const PrimaryKey& key) {
+    return std::make_unique<BlockCipher>(KeyDigitValues(MakeKeyDigits(key.text, key.codePage)));
 }
 
 RunResult Ended(RunStatus status, std::string message) {
@@ -286,7 +287,7 @@ class DecryptRun {
 RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control) {
     return Guarded([&] {
-        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
+        const auto cipher = CipherFor(key);
         return RunEncrypt(input, output, *cipher, control);
     });
 }
@@ -294,7 +295,7 @@ RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
 RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
-        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
+        const auto cipher = CipherFor(key);
         return DecryptRun(input, &output, cipher.get(), control, options).Run();
     });
 }
@@ -302,7 +303,7 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control) {
     return Guarded([&] {
-        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
+        const auto cipher = CipherFor(key);
         InputFile source(input);
         OutputFile sink(output);
         return RunEncrypt(source, sink, *cipher, control);
@@ -312,7 +313,7 @@ RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem:
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
-        auto cipher = std::make_unique<BlockCipher>(CipherFor(key));
+        const auto cipher = CipherFor(key);
         InputFile source(input);
         KnownPlainSize(source);  // a file of the wrong length creates no output at all
         OutputFile sink(output);
@@ -327,7 +328,7 @@ RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
         if (key == nullptr) {
             return DecryptRun(source, nullptr, nullptr, control, {}).Run();
         }
-        auto cipher = std::make_unique<BlockCipher>(CipherFor(*key));
+        const auto cipher = CipherFor(*key);
         return DecryptRun(source, nullptr, cipher.get(), control, {}).Run();
     });
 }

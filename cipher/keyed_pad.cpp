@@ -113,14 +113,14 @@ void PadStream::Next(Digit* out, std::size_t n) {
 KeyStream::KeyStream(std::vector<Digit> keyDigits) : digits_(std::move(keyDigits)) {
     const std::size_t k = digits_.size();
     if (k == 0) {
-        digits_.assign(kSpan, 0);
+        digits_.assign(kWindow, 0);
     } else if (k < kIndexLimit) {
-        // Periodic: append a run of the key so that any window of kSpan digits
+        // Periodic: append a run of the key so that any window of kWindow digits
         // starting inside the first period is contiguous.
         period_ = k;
         prefix_ = k;
-        digits_.reserve(k + kSpan);
-        for (std::size_t i = 0; i < kSpan; ++i) {
+        digits_.reserve(k + kWindow);
+        for (std::size_t i = 0; i < kWindow; ++i) {
             digits_.push_back(digits_[i % k]);
         }
     } else {
@@ -128,7 +128,7 @@ KeyStream::KeyStream(std::vector<Digit> keyDigits) : digits_(std::move(keyDigits
         prefix_ = kIndexLimit;
         const Digit last = digits_[kIndexLimit - 1];
         digits_.resize(kIndexLimit);
-        digits_.insert(digits_.end(), kSpan, last);
+        digits_.insert(digits_.end(), kWindow, last);
     }
 }
 
@@ -151,7 +151,7 @@ std::span<const Digit> KeyStream::Take(std::size_t max) {
 }
 
 const Digit* KeyStream::Window(std::size_t n) {
-    // Take serves at least kSpan digits from any position, thanks to the run
+    // Take serves at least kWindow digits from any position, thanks to the run
     // of digits stored after the key.
     return Take(n).data();
 }

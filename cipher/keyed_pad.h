@@ -56,7 +56,6 @@ class KeyStream {
     // never empty for max > 0; advances the stream past them.
     std::span<const Digit> Take(std::size_t max);
 
-    static constexpr std::size_t kSpan = kWindow;
     std::vector<Digit> digits_;  // the key digits, then what Take() serves past them
     std::size_t period_ = 0;     // 0 when the index stops at kIndexLimit or K is 0
     std::size_t prefix_ = 0;     // positions served from the key digits themselves

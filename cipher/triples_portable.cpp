@@ -43,7 +43,7 @@ void EncryptPortable(const std::uint8_t* data, const std::uint8_t* pad, const Di
 
 TripleCheck DecryptPortable(const Digit* digits, const std::uint8_t* pad, const Digit* key,
                             std::size_t n, std::uint8_t* bytes) {
-    unsigned above = 0;
+    std::size_t above = 0;
     Digit top = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const Digit* c = digits + 3 * i;
