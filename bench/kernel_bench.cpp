@@ -12,13 +12,12 @@
 #include "block_cipher.h"
 #include "digit_ops.h"
 #include "digit_text.h"
+#include "engine.h"
 #include "keyed_pad.h"
 #include "triple_kernels.h"
 
 namespace vlt {
 namespace {
-
-constexpr std::size_t kBlockBytes = 256 * 1024;  // as the engine's blocks
 
 std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned limit = 256) {
     std::mt19937 rng(42);

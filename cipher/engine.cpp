@@ -17,10 +17,6 @@ namespace vlt {
 
 namespace {
 
-// Plaintext bytes per block. Small: the ring of blocks then stays in the
-// processor's cache (the kernel's copies into and out of it cost half as
-// much as with larger blocks), and a cancellation is seen at once.
-constexpr std::size_t kBlockBytes = 32 * 1024;
 // Blocks in flight between the file traffic and the digit work; each side
 // takes half of them at a time.
 constexpr std::size_t kRingBlocks = 8;

@@ -72,10 +72,10 @@ PrimaryKey RandomKey(std::mt19937_64& rng) {
 }
 
 // Sizes spread over the orders of magnitude up to 4 MiB, with the edges of
-// the engine's 256 KiB block now and then.
+// the engine's block now and then.
 std::size_t RandomSize(std::mt19937_64& rng) {
     if (rng() % 10 == 0) {
-        return 256 * 1024 * (1 + rng() % 3) + rng() % 3 - 1;
+        return kBlockBytes * (1 + rng() % 3) + rng() % 3 - 1;
     }
     return static_cast<std::size_t>(std::exp2(static_cast<double>(rng() % 2200) / 100.0)) - 1;
 }

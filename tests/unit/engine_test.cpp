@@ -16,7 +16,7 @@ using testing_support::ReadAll;
 using testing_support::TempFolder;
 using testing_support::WriteAll;
 
-constexpr std::size_t kBlock = 32 * 1024;  // the engine's block, to test its edges
+constexpr std::size_t kBlock = kBlockBytes;  // to test the engine's block edges
 
 std::string AsString(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
