@@ -13,11 +13,8 @@
 namespace vlt::cli {
 namespace {
 
-std::string DisplayName(const std::string& path, bool output = false) {
-    if (path == kStandardStream) {
-        return output ? "standard output" : "standard input";
-    }
-    return path;
+std::string DisplayName(const std::string& path) {
+    return path == kStandardStream ? "standard input" : path;
 }
 
 constexpr std::string_view kWrongKeyReason =

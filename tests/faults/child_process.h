@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <exception>
 #include <functional>
 #include <string>
+#include <system_error>
 
 namespace vlt::testing_support {
 
@@ -20,12 +23,24 @@ class Child {
     explicit Child(const std::function<std::string()>& body) {
         int fds[2];
         if (::pipe(fds) != 0) {
-            return;
+            throw std::system_error(errno, std::generic_category(), "pipe");
         }
         pid_ = ::fork();
+        if (pid_ < 0) {
+            const int error = errno;
+            ::close(fds[0]);
+            ::close(fds[1]);
+            throw std::system_error(error, std::generic_category(), "fork");
+        }
         if (pid_ == 0) {
             ::close(fds[0]);
-            const std::string report = body();
+            // Whatever happens, the child ends here and never runs on into the test runner.
+            std::string report;
+            try {
+                report = body();
+            } catch (const std::exception& error) {
+                report = std::string("exception: ") + error.what();
+            }
             for (std::size_t done = 0; done < report.size();) {
                 const ssize_t n = ::write(fds[1], report.data() + done, report.size() - done);
                 if (n <= 0) {
@@ -50,7 +65,6 @@ class Child {
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    bool started() const { return pid_ > 0; }
     void Kill(int signal) const { ::kill(pid_, signal); }
 
     // Waits for the child; returns its report (empty when it was killed).
@@ -63,16 +77,13 @@ class Child {
         int status = 0;
         ::waitpid(pid_, &status, 0);
         waited_ = true;
-        killedBy_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         return report;
     }
-    int killedBy() const { return killedBy_; }
 
   private:
     pid_t pid_ = -1;
     int readFd_ = -1;
     bool waited_ = false;
-    int killedBy_ = 0;
 };
 
 }  // namespace vlt::testing_support

@@ -177,60 +177,6 @@ case_bad_paths() {
     expect_names out "" "after the path faults"
 }
 
-# SIGKILL at random moments over an existing output; seeded, reproducible.
-kill_repeatedly() {
-    local op=$1 input=$2 kills=8 seed=$3
-    RANDOM=$seed
-    "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: first run failed"
-    local start took
-    start=$(now_us)
-    "$VLT" "$op" --key-file key -f -o reference "$input" || fail "$op: second run failed"
-    took=$(($(now_us) - start))
-    local kept=0 complete=0 i delay pid
-    for ((i = 0; i < kills; i++)); do
-        printf 'old output %d' "$i" >out/result
-        "$VLT" "$op" --key-file key -f -o out/result "$input" 2>/dev/null &
-        pid=$!
-        delay=$(((RANDOM * 32768 + RANDOM) % (2 * took + 1)))
-        sleep_us "$delay"
-        kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-        printf 'old output %d' "$i" >old
-        if same out/result old; then
-            kept=$((kept + 1))
-        elif same out/result reference; then
-            complete=$((complete + 1))
-        else
-            fail "$op killed after $delay us: out/result is neither old nor complete"
-        fi
-    done
-    local name partials=0
-    while IFS= read -r name; do
-        if [[ $name =~ ^\.result\.vlt-partial-[A-Za-z0-9]{6}$ ]]; then
-            partials=$((partials + 1))
-        elif [ "$name" != result ]; then
-            fail "$op: unexpected file '$name' after the kills"
-        fi
-    done < <(cd out && find . -mindepth 1 -printf '%P\n')
-    local before
-    before=$(names out)
-    vlt "$op" --key-file key -f -o out/result "$input"
-    expect_status 0 "$op after the kills"
-    same out/result reference || fail "$op after the kills: wrong output"
-    expect_names out "$before" "$op after the kills"
-    echo "$op: $kills runs of $((took / 1000)) ms killed: old output kept $kept," \
-        "new one complete $complete, temporary files left $partials"
-    rm -f out/.result.vlt-partial-*
-}
-
-case_sigkill() {
-    mkdir out
-    head -c $((4 << 20)) /dev/urandom >plain
-    "$VLT" encrypt --key-file key -o plain.vlt plain || fail "cannot encrypt plain"
-    kill_repeatedly encrypt plain 7
-    kill_repeatedly decrypt plain.vlt 8
-}
-
 # SIGINT mid-run: exit 130, no output, no temporary file; an old output is kept.
 case_sigint() {
     mkdir out

@@ -26,7 +26,6 @@ class KeyedPad {
         pad_.Next(out, n);
         key_.AddTo(out, n);
     }
-    std::uint64_t position() const { return pad_.position(); }
 
   private:
     PadStream pad_;
