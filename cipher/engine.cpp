@@ -317,15 +317,21 @@ RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem:
     });
 }
 
+RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {
+    return Guarded([&] {
+        if (key == nullptr) {
+            return DecryptRun(input, nullptr, nullptr, control, {}).Run();
+        }
+        const auto cipher = CipherFor(*key);
+        return DecryptRun(input, nullptr, cipher.get(), control, {}).Run();
+    });
+}
+
 RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
                     const RunControl& control) {
     return Guarded([&] {
         InputFile source(input);
-        if (key == nullptr) {
-            return DecryptRun(source, nullptr, nullptr, control, {}).Run();
-        }
-        const auto cipher = CipherFor(*key);
-        return DecryptRun(source, nullptr, cipher.get(), control, {}).Run();
+        return Check(source, key, control);
     });
 }
 

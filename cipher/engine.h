@@ -81,6 +81,7 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
 // Reads an encrypted file and writes nothing. Without a key it checks the
 // format only; with one it also tells whether every triple is 0 to 255
 // (WrongKey if not). Failed with a message when the file is not well formed.
+RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control = {});
 RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
                     const RunControl& control = {});
 

@@ -104,19 +104,8 @@ class Run {
 
     Outcome Check() {
         const PrimaryKey* key = session_.key ? &*session_.key : nullptr;
-        const RunResult result = Guarded([&] {
-            if (input_ != kStandardStream) {
-                return CheckFile(input_, key, Control());
-            }
-            // The engine checks files by path only; a decryption that writes nothing
-            // checks a stream as well. Without a key any key does for the format,
-            // if values above 255 do not count.
-            DescriptorSource source(STDIN_FILENO, "standard input");
-            NullSink sink;
-            const PrimaryKey anyKey{"format check", 1252};
-            return vlt::Decrypt(source, sink, key ? *key : anyKey, Control(),
-                                {.writeOnWrongKey = key == nullptr});
-        });
+        const RunResult result =
+            Guarded([&] { return vlt::Check(*OpenSource(input_), key, Control()); });
         bar_.Clear();
         switch (result.status) {
             case RunStatus::Finished:

@@ -127,15 +127,4 @@ class DescriptorSink final : public ByteSink {
     std::string name_;
 };
 
-// Accepts everything and keeps nothing: for checking a file without writing.
-class NullSink final : public ByteSink {
-  public:
-    void Write(std::span<const std::uint8_t>) override {}
-    void Commit() override {}
-    const std::string& Name() const override { return name_; }
-
-  private:
-    std::string name_ = "(none)";
-};
-
 }  // namespace vlt
