@@ -1,12 +1,12 @@
 #include "codepage.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+
+#include "platform/codepage_tables.h"
 
 namespace vlt {
 
@@ -56,47 +56,30 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
     return cp;
 }
 
-class Converter {
-  public:
-    explicit Converter(CodePage codePage) {
-        const std::string name = "CP" + std::to_string(codePage);
-        handle_ = iconv_open(name.c_str(), "UTF-32LE");
-        if (handle_ == reinterpret_cast<iconv_t>(-1)) {
-            throw CodePageError("code page " + std::to_string(codePage) +
-                                " is not available on this system (iconv " + name + ")");
-        }
+const CodePageTable& TableFor(CodePage codePage) {
+    const auto tables = CodePageTables();
+    const auto table = std::find_if(tables.begin(), tables.end(), [&](const CodePageTable& t) {
+        return t.codePage == codePage;
+    });
+    if (table == tables.end()) {
+        throw CodePageError("code page " + std::to_string(codePage) + " is not supported");
     }
-    ~Converter() { iconv_close(handle_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
+    return *table;
+}
 
-    // The ANSI code of one BMP character, or 63 when the code page lacks it.
-    std::int16_t Code(char32_t cp) {
-        unsigned char in[4] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
-                               static_cast<unsigned char>(cp >> 16), 0};
-        char out[8];
-        char* inPtr = reinterpret_cast<char*>(in);
-        char* outPtr = out;
-        std::size_t inLeft = sizeof in, outLeft = sizeof out;
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-            return '?';
-        }
-        const auto bytes = reinterpret_cast<unsigned char*>(out);
-        switch (outPtr - out) {
-            case 1:
-                return bytes[0];
-            case 2:
-                return static_cast<std::int16_t>(
-                    static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]));
-            default:
-                return '?';
-        }
+std::int16_t CodeIn(const CodePageTable& table, char16_t unit) {
+    // The last run that starts at or before the unit.
+    const auto after = std::upper_bound(table.runs.begin(), table.runs.end(), unit,
+                                        [](char16_t u, const CodeRun& run) { return u < run.first; });
+    if (after == table.runs.begin() || unit > std::prev(after)->last) {
+        return '?';
     }
-
-  private:
-    iconv_t handle_;
-};
+    const CodeRun& run = *std::prev(after);
+    const std::size_t offset = unit - run.first;
+    const std::uint16_t code = run.listed ? table.literals[run.base + offset]
+                                          : static_cast<std::uint16_t>(run.base + offset);
+    return static_cast<std::int16_t>(code);
+}
 
 }  // namespace
 
@@ -177,16 +160,22 @@ CodePage SystemCodePage() {
     return kDefault;
 }
 
+std::int16_t AnsiCode(char16_t unit, CodePage codePage) {
+    return CodeIn(TableFor(codePage), unit);
+}
+
 std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage) {
-    Converter converter(codePage);
+    const CodePageTable& table = TableFor(codePage);
     std::vector<std::int16_t> codes;
     codes.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         const char32_t cp = DecodeUtf8(utf8, i);
-        if (cp > 0xFFFF) {
-            codes.insert(codes.end(), 2, '?');  // a surrogate pair: two characters to Windows
+        if (cp > 0xFFFF) {  // two UTF-16 units to Windows, each coded on its own
+            const char32_t bits = cp - 0x10000;
+            codes.push_back(CodeIn(table, static_cast<char16_t>(0xD800 + (bits >> 10))));
+            codes.push_back(CodeIn(table, static_cast<char16_t>(0xDC00 + (bits & 0x3FF))));
         } else {
-            codes.push_back(converter.Code(cp));
+            codes.push_back(CodeIn(table, static_cast<char16_t>(cp)));
         }
     }
     return codes;

@@ -28,10 +28,14 @@ CodePage CodePageForLocale(std::string_view locale);
 // (the first that is set and not empty). Throws CodePageError for a bad VLT_CODEPAGE.
 CodePage SystemCodePage();
 
-// The signed 16-bit ANSI code of every character of a UTF-8 text, one per
-// UTF-16 unit as Windows counts characters. A character the code page cannot
-// represent is 63 ("?"); so is each half of a character outside the BMP.
-// Double-byte characters are lead * 256 + trail, taken as signed.
+// The signed 16-bit ANSI code Windows writes for one UTF-16 unit: the code page's own
+// character, else a similar one where Windows has one ("best fit": "ł" is "l" in
+// 1252), else 63 ("?"). A double-byte code is lead * 256 + trail, taken as signed.
+// Throws CodePageError for a code page that is not supported.
+std::int16_t AnsiCode(char16_t unit, CodePage codePage);
+
+// The code of every UTF-16 unit of a UTF-8 text, as Windows counts characters: a
+// character outside the BMP is two units. Invalid UTF-8 gives U+FFFD, one per bad byte.
 std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage);
 
 }  // namespace vlt

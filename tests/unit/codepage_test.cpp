@@ -29,7 +29,13 @@ TEST(KeyDigits, KnownAnswersPerCodePage) {
         {"\xEA\xB0\x80", 949, "-20319"},    // 가: 0xB0A1
         {"\xE4\xB8\xAD", 950, "-23388"},    // 中: 0xA4A4
         {"\xE0\xB8\x81", 874, "161"},       // ก
-        {"\xC4\x8D", 1252, "63"},           // č is not in 1252
+        {"\xC4\x8D", 1252, "99"},           // č: best fit c
+        {"\xC5\x82", 1252, "108"},          // ł: best fit l
+        {"\xC2\x81", 1252, "129"},          // a C1 control as itself
+        {"\xC2\xA5", 932, "92"},            // ¥: 0x5C
+        {"\xC2\xA5", 950, "-23996"},        // ¥: 0xA244
+        {"\xE1\xBA\xA5", 1258, "63"},       // ấ: not in 1258, never two bytes
+        {"\xEF\xAC\xAA", 1255, "63"},       // שׁ: not in 1255, never two bytes
         {"\xE3\x81\x82", 1251, "63"},
         {"\xF0\x9F\x98\x80", 1252, "6363"},  // outside the BMP: two halves
         {"a\xFF"
