@@ -12,8 +12,6 @@ namespace vlt {
 
 namespace {
 
-constexpr CodePage kSupported[] = {874,  932,  936,  949,  950,  1250, 1251,
-                                   1252, 1253, 1254, 1255, 1256, 1257, 1258};
 constexpr CodePage kDefault = 1252;
 
 std::string Lower(std::string_view text) {
@@ -91,9 +89,9 @@ CodePage ParseCodePage(std::string_view text) {
             break;
         }
     }
-    for (const CodePage cp : kSupported) {
-        if (lower == std::to_string(cp)) {
-            return cp;
+    for (const CodePageTable& table : CodePageTables()) {
+        if (lower == std::to_string(table.codePage)) {
+            return table.codePage;
         }
     }
     throw CodePageError("unknown code page '" + std::string(text) +

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/codepage_tables.h"
 
 namespace vlt {
 namespace {
@@ -41,8 +42,8 @@ std::vector<std::uint16_t> WindowsCodes(CodePage codePage) {
 }
 
 TEST(CodePageTables, EveryUnitAsWindowsCodesIt) {
-    for (const CodePage codePage :
-         {874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
+    for (const CodePageTable& table : CodePageTables()) {
+        const CodePage codePage = table.codePage;
         const std::vector<std::uint16_t> expected = WindowsCodes(codePage);
         int mismatches = 0;
         for (std::size_t unit = 0; unit < expected.size() && mismatches < 10; ++unit) {
