@@ -1,4 +1,4 @@
-#include "background_run.h"
+#include "app/background_run.h"
 
 #include <chrono>
 #include <utility>

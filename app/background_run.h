@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "engine.h"
+#include "cipher/engine.h"
 
 class BackgroundRun : public QObject {
     Q_OBJECT

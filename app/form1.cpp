@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "app/form1.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -11,9 +11,9 @@
 #include <QScreen>
 #include <limits>
 
-#include "codepage.h"
-#include "file_dialog.h"
-#include "message_box.h"
+#include "platform/codepage.h"
+#include "app/file_dialog.h"
+#include "app/message_box.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "background_run.h"
-#include "engine.h"
+#include "app/background_run.h"
+#include "cipher/engine.h"
 
 class QCloseEvent;
 class QLabel;

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 
-#include "file_dialog.h"
-#include "form1.h"
-#include "message_box.h"
+#include "app/file_dialog.h"
+#include "app/form1.h"
+#include "app/message_box.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "block_cipher.h"
-#include "digit_ops.h"
-#include "digit_text.h"
-#include "engine.h"
-#include "keyed_pad.h"
-#include "triple_kernels.h"
+#include "cipher/block_cipher.h"
+#include "cipher/digit_ops.h"
+#include "tests/support/digit_text.h"
+#include "cipher/engine.h"
+#include "cipher/key_stream.h"
+#include "cipher/pad_stream.h"
+#include "cipher/triple_kernels.h"
 
 namespace vlt {
 namespace {

@@ -25,10 +25,10 @@
 
 #include <sys/resource.h>
 
-#include "codepage.h"
-#include "engine.h"
-#include "fakes.h"
-#include "form1.h"
+#include "platform/codepage.h"
+#include "cipher/engine.h"
+#include "tests/gui/fakes.h"
+#include "app/form1.h"
 
 namespace {
 

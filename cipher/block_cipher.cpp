@@ -1,4 +1,4 @@
-#include "block_cipher.h"
+#include "cipher/block_cipher.h"
 
 #include <algorithm>
 

@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "digit_ops.h"
-#include "keyed_pad.h"
+#include "cipher/digit_ops.h"
+#include "cipher/key_stream.h"
+#include "cipher/pad_stream.h"
 
 namespace vlt {
 

@@ -1,4 +1,4 @@
-#include "block_pipeline.h"
+#include "cipher/block_pipeline.h"
 
 #include <chrono>
 #include <thread>

@@ -1,8 +1,8 @@
-#include "digit_ops.h"
+#include "cipher/digit_ops.h"
 
 #include <algorithm>
 
-#include "triple_kernels.h"
+#include "cipher/triple_kernels.h"
 
 namespace vlt {
 
@@ -24,20 +24,6 @@ std::vector<const TripleKernels*> RunnableTripleKernels() {
     }
     kernels.push_back(&kPortableTripleKernels);
     return kernels;
-}
-
-VLT_DISPATCHED
-void AddDigitBlocks(const Digit* a, const Digit* b, Digit* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        out[i] = AddMod10<Digit>(a[i], b[i]);
-    }
-}
-
-VLT_DISPATCHED
-void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        out[i] = SubMod10<Digit>(c[i], k[i]);
-    }
 }
 
 void EncryptTriples(const std::uint8_t* data, const std::uint8_t* pad, const Digit* key,

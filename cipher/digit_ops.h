@@ -1,8 +1,9 @@
 #pragma once
 
-// The digit kernels. Every digit operation of the cipher exists once, here:
-// the streaming engine runs them over large blocks and the whole-text functions
-// run them over a whole text. A digit is a byte holding its value 0 to 9.
+// The digit kernels. Every digit rule of the cipher exists once, here: the
+// streaming engine runs it over large blocks, and the whole-text reference
+// forms in the tests run it over a whole text. A digit is a byte holding its
+// value 0 to 9.
 //
 // The block functions have no per-digit branches or calls. The triple kernels
 // come in a version for AVX2 and a portable one (triple_kernels.h), picked at
@@ -44,15 +45,6 @@ template <typename Digits>
     const Digits plusTen = d + 10;
     return plusTen < d ? plusTen : d;
 }
-
-// out[i] = AddMod10(a[i], b[i]); out may be a or b.
-void AddDigitBlocks(const Digit* a, const Digit* b, Digit* out, std::size_t n);
-
-// out[i] = SubMod10(c[i], k[i]); out may be c or k.
-void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n);
-
-// Each byte as its three-digit form ("065" for 65): writes 3 * n digits.
-void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits);
 
 // Encryption of n bytes: the three-digit forms of the data bytes plus those
 // of the pad bytes plus the 3 * n key digits, digit by digit modulo 10.

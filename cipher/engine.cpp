@@ -1,4 +1,4 @@
-#include "engine.h"
+#include "cipher/engine.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,11 +7,11 @@
 #include <system_error>
 #include <vector>
 
-#include "block_cipher.h"
-#include "block_pipeline.h"
-#include "digit_ops.h"
-#include "digit_text.h"
-#include "vlt_format.h"
+#include "cipher/block_cipher.h"
+#include "cipher/block_pipeline.h"
+#include "cipher/digit_ops.h"
+#include "cipher/key_digits.h"
+#include "cipher/vlt_format.h"
 
 namespace vlt {
 

@@ -11,19 +11,19 @@
 #include <functional>
 #include <string>
 
-#include "codepage.h"
-#include "file_access.h"
+#include "platform/codepage.h"
+#include "platform/file_access.h"
 
 namespace vlt {
 
-// The primary key exactly as typed (UTF-8, never trimmed) and the code page
-// that gives its characters their codes.
 // Plaintext bytes the engine reads, turns into digits and writes at a time.
 // Small: the blocks in flight then stay in the processor's cache (the system's
 // copies into and out of them cost half as much as with larger blocks), and a
 // cancellation is seen at once.
 inline constexpr std::size_t kBlockBytes = 32 * 1024;
 
+// The primary key exactly as typed (UTF-8, never trimmed) and the code page
+// that gives its characters their codes.
 struct PrimaryKey {
     std::string text;
     CodePage codePage = 1252;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "digit_ops.h"
+#include "cipher/digit_ops.h"
 
 namespace vlt {
 

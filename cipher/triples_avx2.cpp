@@ -15,7 +15,7 @@
 #include <bit>
 #include <cstring>
 
-#include "triple_kernels.h"
+#include "cipher/triple_kernels.h"
 
 // Code for processors with AVX2 (which all have POPCNT too), and the same always inlined.
 #define VLT_AVX2_CODE __attribute__((target("avx2,popcnt")))

@@ -1,10 +1,10 @@
 // The portable triple kernels, plain C++ for any processor: the version for
-// processors without AVX2, and BytesToDigits for all.
+// processors without AVX2.
 
 #include <algorithm>
 #include <array>
 
-#include "triple_kernels.h"
+#include "cipher/triple_kernels.h"
 
 namespace vlt {
 
@@ -63,14 +63,5 @@ TripleCheck DecryptPortable(const Digit* digits, const std::uint8_t* pad, const 
 }  // namespace
 
 const TripleKernels kPortableTripleKernels = {"portable", EncryptPortable, DecryptPortable};
-
-void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits) {
-    for (std::size_t i = 0; i < n; ++i, digits += 3) {
-        const ThreeDigits three = DigitsOf(bytes[i]);
-        digits[0] = three.hundreds;
-        digits[1] = three.tens;
-        digits[2] = three.ones;
-    }
-}
 
 }  // namespace vlt

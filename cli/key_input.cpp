@@ -1,4 +1,4 @@
-#include "key_input.h"
+#include "cli/key_input.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "command_line.h"
+#include "cli/command_line.h"
 
 namespace vlt::cli {
 namespace {

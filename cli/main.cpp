@@ -4,11 +4,11 @@
 
 #include <iostream>
 
-#include "codepage.h"
-#include "command_line.h"
-#include "interrupt.h"
-#include "key_input.h"
-#include "operations.h"
+#include "platform/codepage.h"
+#include "cli/command_line.h"
+#include "cli/interrupt.h"
+#include "cli/key_input.h"
+#include "cli/operations.h"
 
 using namespace vlt;
 using namespace vlt::cli;

@@ -1,4 +1,4 @@
-#include "operations.h"
+#include "cli/operations.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,9 +6,9 @@
 #include <iostream>
 #include <memory>
 
-#include "file_access.h"
-#include "output_naming.h"
-#include "progress_bar.h"
+#include "platform/file_access.h"
+#include "cli/output_naming.h"
+#include "cli/progress_bar.h"
 
 namespace vlt::cli {
 namespace {

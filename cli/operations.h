@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "command_line.h"
-#include "engine.h"
+#include "cli/command_line.h"
+#include "cipher/engine.h"
 
 namespace vlt::cli {
 

@@ -1,4 +1,4 @@
-#include "output_naming.h"
+#include "cli/output_naming.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "vlt_format.h"
+#include "cipher/vlt_format.h"
 
 namespace vlt::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine.h"
+#include "cipher/engine.h"
 
 namespace vlt::cli {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "digit_text.h"
-#include "engine.h"
-#include "fuzz_support.h"
-#include "vlt_format.h"
+#include "tests/support/digit_text.h"
+#include "cipher/engine.h"
+#include "fuzz/fuzz_support.h"
+#include "cipher/vlt_format.h"
 
 namespace vlt::fuzzing {
 namespace {

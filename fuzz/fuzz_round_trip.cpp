@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine.h"
-#include "fuzz_support.h"
-#include "vlt_format.h"
+#include "cipher/engine.h"
+#include "fuzz/fuzz_support.h"
+#include "cipher/vlt_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vlt;

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "file_access.h"
+#include "cipher/engine.h"
+#include "platform/file_access.h"
 
 namespace vlt::fuzzing {
 

@@ -33,7 +33,6 @@ class ClassicRnd {
     explicit ClassicRnd(std::uint64_t skipDraws) : state_(StateAfter(skipDraws)) {}
 
     std::uint32_t NextState() { return state_ = Step(state_); }
-    float Next() { return Single(NextState()); }
     std::uint32_t state() const { return state_; }
 
   private:

@@ -1,4 +1,4 @@
-#include "file_access.h"
+#include "platform/file_access.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,12 +17,10 @@ namespace vlt {
 namespace fs = std::filesystem;
 
 FileError::FileError(const std::string& path, const std::string& action, int errnum)
-    : std::runtime_error(path + ": " + action + ": " + std::strerror(errnum)),
-      path_(path),
-      errnum_(errnum) {}
+    : std::runtime_error(path + ": " + action + ": " + std::strerror(errnum)) {}
 
 FileError::FileError(const std::string& path, const std::string& problem)
-    : std::runtime_error(path + ": " + problem), path_(path) {}
+    : std::runtime_error(path + ": " + problem) {}
 
 namespace {
 

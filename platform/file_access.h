@@ -19,12 +19,6 @@ class FileError : public std::runtime_error {
   public:
     FileError(const std::string& path, const std::string& action, int errnum);
     FileError(const std::string& path, const std::string& problem);
-    const std::string& path() const { return path_; }
-    int errnum() const { return errnum_; }
-
-  private:
-    std::string path_;
-    int errnum_ = 0;
 };
 
 class ByteSource {

@@ -1,4 +1,4 @@
-#include "key_input.h"
+#include "cli/key_input.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "output_naming.h"
+#include "cli/output_naming.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

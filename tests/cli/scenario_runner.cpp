@@ -34,9 +34,9 @@
 #include <thread>
 #include <utility>
 
-#include "child_process.h"
-#include "engine.h"
-#include "scenario_script.h"
+#include "tests/cli/child_process.h"
+#include "cipher/engine.h"
+#include "tests/cli/scenario_script.h"
 
 namespace fs = std::filesystem;
 using namespace scenario;

@@ -1,4 +1,4 @@
-#include "scenario_script.h"
+#include "tests/cli/scenario_script.h"
 
 #include <cctype>
 #include <sstream>

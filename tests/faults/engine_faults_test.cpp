@@ -17,10 +17,10 @@
 #include <random>
 #include <thread>
 
-#include "child_process.h"
-#include "engine.h"
-#include "temp_folder.h"
-#include "text_oracle.h"
+#include "tests/faults/child_process.h"
+#include "cipher/engine.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/text_oracle.h"
 
 namespace vlt {
 namespace {

@@ -10,8 +10,8 @@
 #include <functional>
 #include <optional>
 
-#include "file_dialog.h"
-#include "message_box.h"
+#include "app/file_dialog.h"
+#include "app/message_box.h"
 
 class ScriptedFileDialog final : public vlt::FileDialog {
   public:

@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "fakes.h"
-#include "file_dialog.h"
-#include "form1.h"
+#include "tests/gui/fakes.h"
+#include "app/file_dialog.h"
+#include "app/form1.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "fakes.h"
-#include "form1.h"
+#include "tests/gui/fakes.h"
+#include "app/form1.h"
 
 class Form1LayoutTest : public QObject {
     Q_OBJECT

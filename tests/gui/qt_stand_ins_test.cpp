@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "file_dialog.h"
-#include "message_box.h"
+#include "app/file_dialog.h"
+#include "app/message_box.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <functional>
 #include <memory>
 
-#include "engine.h"
-#include "fakes.h"
-#include "form1.h"
+#include "cipher/engine.h"
+#include "tests/gui/fakes.h"
+#include "app/form1.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <iostream>
 #include <random>
 
-#include "digit_text.h"
-#include "engine.h"
-#include "keyed_pad_stream.h"
-#include "temp_folder.h"
-#include "text_oracle.h"
-#include "vlt_format.h"
+#include "tests/support/digit_text.h"
+#include "cipher/engine.h"
+#include "tests/support/keyed_pad_stream.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/text_oracle.h"
+#include "cipher/vlt_format.h"
 
 namespace vlt {
 namespace {

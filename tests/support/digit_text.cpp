@@ -1,10 +1,9 @@
-#include "digit_text.h"
+#include "tests/support/digit_text.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "digit_ops.h"
-#include "keyed_pad.h"
+#include "tests/support/keyed_pad_stream.h"
 
 namespace vlt {
 
@@ -47,17 +46,29 @@ std::string CombineWithKeyedPad(std::string_view digits, std::string_view keyedP
 
 }  // namespace
 
-std::string MakeKeyDigits(std::string_view utf8Key, CodePage codePage) {
-    std::string digits;
-    for (const std::int16_t code : AnsiCodes(utf8Key, codePage)) {
-        digits += std::to_string(code);
+void AddDigitBlocks(const Digit* a, const Digit* b, Digit* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = AddMod10<Digit>(a[i], b[i]);
     }
-    return digits;
+}
+
+void SubDigitBlocks(const Digit* c, const Digit* k, Digit* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = SubMod10<Digit>(c[i], k[i]);
+    }
+}
+
+void BytesToDigits(const std::uint8_t* bytes, std::size_t n, Digit* digits) {
+    for (std::size_t i = 0; i < n; ++i, digits += 3) {
+        digits[0] = static_cast<Digit>(bytes[i] / 100);
+        digits[1] = static_cast<Digit>(bytes[i] / 10 % 10);
+        digits[2] = static_cast<Digit>(bytes[i] % 10);
+    }
 }
 
 std::string MakePad(std::uint64_t length, const ProgressReport& report) {
     std::vector<Digit> pad(static_cast<std::size_t>((length + 2) / 3 * 3));
-    PadStream(0).Next(pad.data(), pad.size());
+    PadDigits().Next(pad.data(), pad.size());
     ReportEach(report, length, 3);
     return TextOf(pad);
 }
@@ -65,7 +76,8 @@ std::string MakePad(std::uint64_t length, const ProgressReport& report) {
 std::string MakeKeyedPad(std::string_view pad, std::string_view keyDigits,
                          const ProgressReport& report) {
     std::vector<Digit> keyed = ValuesOf(pad, pad.size());
-    KeyStream(KeyDigitValues(keyDigits)).AddTo(keyed.data(), keyed.size());
+    KeyStream key(KeyDigitValues(keyDigits));
+    AddKeyDigits(key, keyed.data(), keyed.size());
     ReportEach(report, keyed.size());
     return TextOf(keyed);
 }

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "digit_text.h"
-#include "vlt_format.h"
+#include "tests/support/digit_text.h"
+#include "cipher/vlt_format.h"
 
 namespace vlt::oracle {
 

@@ -1,13 +1,13 @@
-#include "block_cipher.h"
+#include "cipher/block_cipher.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "digit_text.h"
-#include "temp_folder.h"
-#include "text_oracle.h"
+#include "tests/support/digit_text.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/text_oracle.h"
 
 namespace vlt {
 namespace {

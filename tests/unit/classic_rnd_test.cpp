@@ -1,4 +1,4 @@
-#include "classic_rnd.h"
+#include "platform/classic_rnd.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "codepage.h"
+#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "digit_text.h"
+#include "cipher/key_digits.h"
 
 namespace vlt {
 namespace {

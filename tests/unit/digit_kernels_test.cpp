@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "digit_ops.h"
-#include "triple_kernels.h"
+#include "cipher/digit_ops.h"
+#include "cipher/triple_kernels.h"
+#include "tests/support/digit_text.h"
 
 namespace vlt {
 

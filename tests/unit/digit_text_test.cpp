@@ -1,10 +1,10 @@
-#include "digit_text.h"
+#include "tests/support/digit_text.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "text_oracle.h"
+#include "tests/support/text_oracle.h"
 
 namespace vlt {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <random>
 
-#include "engine.h"
-#include "temp_folder.h"
-#include "text_oracle.h"
+#include "cipher/engine.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/text_oracle.h"
 
 namespace vlt {
 namespace {

@@ -1,12 +1,12 @@
-#include "engine.h"
+#include "cipher/engine.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <thread>
 
-#include "temp_folder.h"
-#include "text_oracle.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/text_oracle.h"
 
 namespace vlt {
 namespace {

@@ -1,12 +1,11 @@
-#include "keyed_pad.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "digit_text.h"
-#include "keyed_pad_stream.h"
+#include "tests/support/digit_text.h"
+#include "tests/support/keyed_pad_stream.h"
 
 namespace vlt {
 namespace {
@@ -95,7 +94,7 @@ TEST(KeyedPad, SeekReachesAnyPositionDirectly) {
 
 TEST(KeyedPad, PadWrapsAfterTheGeneratorsPeriod) {
     const std::uint64_t period = 3ull << 24;
-    PadStream start(0), wrapped(period), far(1000 * period + 7);
+    PadDigits start(0), wrapped(period), far(1000 * period + 7);
     std::vector<Digit> a(64), b(64), c(64);
     start.Next(a.data(), a.size());
     wrapped.Next(b.data(), b.size());
