@@ -11,9 +11,9 @@
 #include <QScreen>
 #include <limits>
 
-#include "platform/codepage.h"
 #include "app/file_dialog.h"
 #include "app/message_box.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ std::filesystem::path ToPath(const QString& text) {
 Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      CommonDialog1(commonDialog),
+      commonDialog_(commonDialog),
       messages_(messages) {
     setWindowTitle(QStringLiteral("Veltrimax Encrypt and decrypt file"));
     QIcon icon;
@@ -97,17 +97,17 @@ Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* 
     setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
     CreateControls();
 
-    connect(&run_, &BackgroundRun::Progressed, ProgressBar1, &QProgressBar::setValue);
+    connect(&run_, &BackgroundRun::Progressed, progressBar_, &QProgressBar::setValue);
     connect(&run_, &BackgroundRun::Done, this, &Form1::RunDone);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(encryptButton_, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(decryptButton_, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(encryptBrowse_, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(decryptBrowse_, &QPushButton::clicked, this, &Form1::Command4_Click);
 
     if (const QScreen* where = screen()) {
         move(where->availableGeometry().center() - rect().center());
     }
-    Command1->setFocus();
+    encryptButton_->setFocus();
 }
 
 Form1::~Form1() {
@@ -116,90 +116,89 @@ Form1::~Form1() {
 
 // Created in tab order, which makes it the focus chain; labels and the bar take no focus.
 void Form1::CreateControls() {
-    Command1 =
+    encryptButton_ =
         Place(MakeButton(QStringLiteral("Encrypt file"), this), "Command1", 7680, 1680, 3030, 375);
-    Label1 =
-        Place(MakeLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
-    Text1 = Place(MakeBox(this), "Text1", 2040, 720, 7785, 285);
-    Command3 = Place(MakeButton(QStringLiteral("..."), this), "Command3", 10080, 720, 615, 375);
-    Label2 =
-        Place(MakeLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
-    Text2 = Place(MakeBox(this), "Text2", 2070, 1200, 7800, 285);
-    ProgressBar1 = Place(new QProgressBar(this), "ProgressBar1", 240, 2160, 10455, 495);
-    Text3 = Place(MakeBox(this), "Text3", 2070, 240, 7800, 285);
-    Label3 = Place(MakeLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
-    Text5 = Place(MakeBox(this), "Text5", 2070, 3720, 7800, 285);
-    Command4 = Place(MakeButton(QStringLiteral("..."), this), "Command4", 10080, 3240, 615, 375);
-    Text6 = Place(MakeBox(this), "Text6", 2040, 3240, 7785, 285);
-    Label5 =
-        Place(MakeLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
-    Label6 =
-        Place(MakeLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
-    Command2 =
+    Place(MakeLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
+    encryptInput_ = Place(MakeBox(this), "Text1", 2040, 720, 7785, 285);
+    encryptBrowse_ =
+        Place(MakeButton(QStringLiteral("..."), this), "Command3", 10080, 720, 615, 375);
+    Place(MakeLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
+    encryptOutput_ = Place(MakeBox(this), "Text2", 2070, 1200, 7800, 285);
+    progressBar_ = Place(new QProgressBar(this), "ProgressBar1", 240, 2160, 10455, 495);
+    keyBox_ = Place(MakeBox(this), "Text3", 2070, 240, 7800, 285);
+    Place(MakeLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
+    decryptOutput_ = Place(MakeBox(this), "Text5", 2070, 3720, 7800, 285);
+    decryptBrowse_ =
+        Place(MakeButton(QStringLiteral("..."), this), "Command4", 10080, 3240, 615, 375);
+    decryptInput_ = Place(MakeBox(this), "Text6", 2040, 3240, 7785, 285);
+    Place(MakeLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
+    Place(MakeLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
+    decryptButton_ =
         Place(MakeButton(QStringLiteral("Decrypt file"), this), "Command2", 7680, 4200, 3030, 375);
-    Label4 = Place(MakeLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
+    Place(MakeLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
 
-    Command3->setFont(BrowseButtonFont());
-    Command4->setFont(BrowseButtonFont());
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+    encryptBrowse_->setFont(BrowseButtonFont());
+    decryptBrowse_->setFont(BrowseButtonFont());
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setFocusPolicy(Qt::NoFocus);
 }
 
 void Form1::Command1_Click() {
     if (run_.Active()) {
         return;
     }
-    if (Text1->text().isEmpty()) {
+    if (encryptInput_->text().isEmpty()) {
         messages_.Inform(kEnterFileName);
         Command3_Click();
         return;
     }
-    if (Text3->text().isEmpty()) {
+    if (keyBox_->text().isEmpty()) {
         messages_.Inform(kEnterKey);
         return;
     }
-    if (Text2->text().isEmpty()) {
+    if (encryptOutput_->text().isEmpty()) {
         messages_.Inform(kEnterOutputName);
         return;
     }
-    StartRun(Operation::Encrypt, Text1->text(), Text2->text());
+    StartRun(Operation::Encrypt, encryptInput_->text(), encryptOutput_->text());
 }
 
 void Form1::Command2_Click() {
     if (run_.Active()) {
         return;
     }
-    if (Text3->text().isEmpty()) {
+    if (keyBox_->text().isEmpty()) {
         messages_.Inform(kEnterKey);
         return;
     }
-    if (Text6->text().isEmpty()) {
+    if (decryptInput_->text().isEmpty()) {
         messages_.Inform(kEnterDecryptName);
         return;
     }
-    if (Text5->text().isEmpty()) {
+    if (decryptOutput_->text().isEmpty()) {
         messages_.Inform(kEnterDecryptOutputName);
         return;
     }
-    StartRun(Operation::Decrypt, Text6->text(), Text5->text());
+    StartRun(Operation::Decrypt, decryptInput_->text(), decryptOutput_->text());
 }
 
 void Form1::Command3_Click() {
-    CommonDialog1.ShowOpen();
-    Text1->setText(CommonDialog1.FileName());
-    Text2->setText(CommonDialog1.FileName() + kEncryptedSuffix);
+    commonDialog_.ShowOpen();
+    encryptInput_->setText(commonDialog_.FileName());
+    encryptOutput_->setText(commonDialog_.FileName() + kEncryptedSuffix);
 }
 
 void Form1::Command4_Click() {
-    CommonDialog1.SetFilter(kEncryptedFilter);
-    CommonDialog1.ShowOpen();
-    const QString name = CommonDialog1.FileName();
-    Text6->setText(name);
-    // Drops the suffix's length whatever those characters are; shorter names leave Text5 alone.
+    commonDialog_.SetFilter(kEncryptedFilter);
+    commonDialog_.ShowOpen();
+    const QString name = commonDialog_.FileName();
+    decryptInput_->setText(name);
+    // Drops the suffix's length whatever those characters are; shorter names leave the output
+    // box alone.
     if (name.size() >= kEncryptedSuffix.size()) {
-        Text5->setText(name.chopped(kEncryptedSuffix.size()));
+        decryptOutput_->setText(name.chopped(kEncryptedSuffix.size()));
     }
 }
 
@@ -219,7 +218,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::StartRun(Operation operation, const QString& input, const QString& output) {
     Request request{operation, ToPath(input), ToPath(output), {}, {}};
-    request.key.text = Text3->text().toStdString();
+    request.key.text = keyBox_->text().toStdString();
     try {
         request.key.codePage = vlt::SystemCodePage();
     } catch (const vlt::CodePageError& error) {
@@ -231,7 +230,7 @@ void Form1::StartRun(Operation operation, const QString& input, const QString& o
 
 void Form1::Launch(const Request& request) {
     request_ = request;
-    ProgressBar1->setValue(0);
+    progressBar_->setValue(0);
     run_.Start([request](const vlt::RunControl& control) {
         if (request.operation == Operation::Encrypt) {
             return vlt::EncryptFile(request.input, request.output, request.key, control);
@@ -249,7 +248,7 @@ void Form1::RunDone() {
     const vlt::RunResult result = run_.TakeResult();
     switch (result.status) {
         case vlt::RunStatus::Finished:
-            ProgressBar1->setValue(100);
+            progressBar_->setValue(100);
             messages_.Inform(request_.operation == Operation::Encrypt ? kEncryptFinished
                                                                       : kDecryptFinished);
             close();
@@ -259,17 +258,17 @@ void Form1::RunDone() {
                 request_.options.writeOnWrongKey = true;
                 Launch(request_);
             } else {
-                ProgressBar1->setValue(0);
+                progressBar_->setValue(0);
             }
             break;
         case vlt::RunStatus::Failed:
-            ProgressBar1->setValue(0);
+            progressBar_->setValue(0);
             messages_.ShowError(
                 (request_.operation == Operation::Encrypt ? kEncryptFailed : kDecryptFailed)
                     .arg(QString::fromStdString(result.message)));
             break;
         case vlt::RunStatus::Cancelled:
-            ProgressBar1->setValue(0);
+            progressBar_->setValue(0);
             break;
     }
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The one window: the primary key, the boxes of both runs with their "..."
-// buttons, the two run buttons and the progress bar. Controls and handlers are
-// named after the window's controls and their events.
+// buttons, the two run buttons and the progress bar. Each control carries its
+// original control name as its object name ("Text3" is the key box), which is
+// how the tests find it; handlers are named after the controls' events.
 
 #include <QWidget>
 #include <filesystem>
@@ -11,7 +12,6 @@
 #include "cipher/engine.h"
 
 class QCloseEvent;
-class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -29,37 +29,20 @@ class Form1 : public QWidget {
     Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Encrypt file: checks the boxes, then encrypts Text1 into Text2.
+    // Encrypt file: checks the boxes, then encrypts the encryption's input into its output.
     void Command1_Click();
-    // Decrypt file: checks the boxes, then decrypts Text6 into Text5.
+    // Decrypt file: checks the boxes, then decrypts the decryption's input into its output.
     void Command2_Click();
-    // "..." of the encryption: Text1 gets the chosen name, Text2 that name and ".vlt".
+    // "..." of the encryption: its input gets the chosen name, its output that name and ".vlt".
     void Command3_Click();
-    // "..." of the decryption: Text6 gets the chosen name, Text5 that name less four characters.
+    // "..." of the decryption: its input gets the chosen name, its output that name less four
+    // characters.
     void Command4_Click();
     // Closing the window: stops a run and ends the program.
     void Form_Unload();
 
     // True while an encryption or decryption runs.
     bool Running() const { return run_.Active(); }
-
-    QLineEdit* Text1;
-    QLineEdit* Text2;
-    QLineEdit* Text3;
-    QLineEdit* Text5;
-    QLineEdit* Text6;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Command3;
-    QPushButton* Command4;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QLabel* Label6;
-    QProgressBar* ProgressBar1;
-    vlt::FileDialog& CommonDialog1;
 
   signals:
     // The program is to end: the window was closed or a run has finished.
@@ -83,6 +66,17 @@ class Form1 : public QWidget {
     void Launch(const Request& request);
     void RunDone();
 
+    QLineEdit* keyBox_;              // Text3
+    QLineEdit* encryptInput_;        // Text1
+    QLineEdit* encryptOutput_;       // Text2
+    QLineEdit* decryptInput_;        // Text6
+    QLineEdit* decryptOutput_;       // Text5
+    QPushButton* encryptButton_;     // Command1
+    QPushButton* decryptButton_;     // Command2
+    QPushButton* encryptBrowse_;     // Command3
+    QPushButton* decryptBrowse_;     // Command4
+    QProgressBar* progressBar_;      // ProgressBar1
+    vlt::FileDialog& commonDialog_;  // CommonDialog1
     vlt::MessageBox& messages_;
     BackgroundRun run_;
     Request request_{};

@@ -25,10 +25,11 @@
 
 #include <sys/resource.h>
 
-#include "platform/codepage.h"
-#include "cipher/engine.h"
-#include "tests/gui/fakes.h"
 #include "app/form1.h"
+#include "cipher/engine.h"
+#include "platform/codepage.h"
+#include "tests/gui/controls.h"
+#include "tests/gui/fakes.h"
 
 namespace {
 
@@ -102,22 +103,22 @@ Timing ByWindow(Operation operation, const fs::path& in, const fs::path& out) {
     ScriptedFileDialog dialog;
     RecordingMessageBox messages;
     Form1 form(dialog, messages);
+    const Form1Controls ui(form);
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) {
         throw std::runtime_error("the window was not shown");
     }
-    QTest::keyClicks(operation == kEncrypt ? form.Text1 : form.Text6, in.c_str());
-    QTest::keyClicks(operation == kEncrypt ? form.Text2 : form.Text5, out.c_str());
-    QTest::keyClicks(form.Text3, kKey);
+    QTest::keyClicks(operation == kEncrypt ? ui.encryptInput : ui.decryptInput, in.c_str());
+    QTest::keyClicks(operation == kEncrypt ? ui.encryptOutput : ui.decryptOutput, out.c_str());
+    QTest::keyClicks(ui.key, kKey);
     Timing timing;
-    QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged,
-                     [&timing] { ++timing.updates; });
+    QObject::connect(ui.progress, &QProgressBar::valueChanged, [&timing] { ++timing.updates; });
     QEventLoop loop;
     messages.onShown = [&loop] { loop.quit(); };
 
     const double cpuAtStart = ThreadCpuMs();
     const auto start = Clock::now();
-    QTest::mouseClick(operation == kEncrypt ? form.Command1 : form.Command2, Qt::LeftButton);
+    QTest::mouseClick(operation == kEncrypt ? ui.encrypt : ui.decrypt, Qt::LeftButton);
     if (messages.log.isEmpty()) {
         loop.exec();
     }

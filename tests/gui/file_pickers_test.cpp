@@ -5,9 +5,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/gui/fakes.h"
 #include "app/file_dialog.h"
 #include "app/form1.h"
+#include "tests/gui/controls.h"
+#include "tests/gui/fakes.h"
 
 namespace {
 
@@ -20,11 +21,11 @@ class FilePickersTest : public QObject {
 
   private slots:
     // Each step is "3|answer" or "4|answer": the button clicked and the path
-    // chosen in the dialog, an empty answer being a cancel. Text5 holds "keep"
-    // before the first step.
+    // chosen in the dialog, an empty answer being a cancel. The decryption's
+    // output box holds "keep" before the first step.
     void fillsTheBoxesFromTheDialog_data() {
         QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("boxes");  // Text1, Text2, Text6, Text5 afterwards
+        QTest::addColumn<QStringList>("boxes");  // encrypt in, out, decrypt in, out afterwards
         QTest::addColumn<QStringList>("filtersShown");
         QTest::addColumn<QStringList>("namesShown");
 
@@ -78,16 +79,18 @@ class FilePickersTest : public QObject {
         ScriptedFileDialog dialog;
         RecordingMessageBox messages;
         Form1 form(dialog, messages);
-        form.Text5->setText(QStringLiteral("keep"));
+        const Form1Controls ui(form);
+        ui.decryptOutput->setText(QStringLiteral("keep"));
         for (const QString& step : steps) {
             const QString answer = step.section(QLatin1Char('|'), 1);
             dialog.answers << (answer.isEmpty() ? ScriptedFileDialog::kCancel : answer);
-            QPushButton* button = step.startsWith(QLatin1Char('3')) ? form.Command3 : form.Command4;
+            QPushButton* button =
+                step.startsWith(QLatin1Char('3')) ? ui.encryptBrowse : ui.decryptBrowse;
             QTest::mouseClick(button, Qt::LeftButton);
         }
 
-        QCOMPARE((QStringList{form.Text1->text(), form.Text2->text(), form.Text6->text(),
-                              form.Text5->text()}),
+        QCOMPARE((QStringList{ui.encryptInput->text(), ui.encryptOutput->text(),
+                              ui.decryptInput->text(), ui.decryptOutput->text()}),
                  boxes);
         QStringList filters;
         QStringList names;

@@ -9,8 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "tests/gui/fakes.h"
 #include "app/form1.h"
+#include "tests/gui/controls.h"
+#include "tests/gui/fakes.h"
 
 class Form1LayoutTest : public QObject {
     Q_OBJECT
@@ -20,10 +21,12 @@ class Form1LayoutTest : public QObject {
         dialog_ = std::make_unique<ScriptedFileDialog>();
         messages_ = std::make_unique<RecordingMessageBox>();
         form_ = std::make_unique<Form1>(*dialog_, *messages_);
+        ui_ = std::make_unique<Form1Controls>(*form_);
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     }
     void cleanup() {
+        ui_.reset();
         form_.reset();
         messages_.reset();
         dialog_.reset();
@@ -31,16 +34,16 @@ class Form1LayoutTest : public QObject {
 
     void startsEmptyWithFocusOnEncrypt() {
         QCOMPARE(form_->windowTitle(), QStringLiteral("Veltrimax Encrypt and decrypt file"));
-        for (QLineEdit* box :
-             {form_->Text1, form_->Text2, form_->Text3, form_->Text5, form_->Text6}) {
+        for (QLineEdit* box : {ui_->encryptInput, ui_->encryptOutput, ui_->key, ui_->decryptOutput,
+                               ui_->decryptInput}) {
             QVERIFY2(box->text().isEmpty(), qPrintable(box->objectName()));
             QVERIFY(!box->isReadOnly());
             QCOMPARE(box->echoMode(), QLineEdit::Normal);
         }
-        QCOMPARE(form_->ProgressBar1->minimum(), 0);
-        QCOMPARE(form_->ProgressBar1->maximum(), 100);
-        QCOMPARE(form_->ProgressBar1->value(), 0);
-        QCOMPARE(form_->focusWidget(), form_->Command1);
+        QCOMPARE(ui_->progress->minimum(), 0);
+        QCOMPARE(ui_->progress->maximum(), 100);
+        QCOMPARE(ui_->progress->value(), 0);
+        QCOMPARE(form_->focusWidget(), ui_->encrypt);
         QVERIFY(dialog_->Filter().isEmpty());
         QVERIFY(dialog_->FileName().isEmpty());
         QVERIFY(messages_->log.isEmpty());
@@ -117,7 +120,7 @@ class Form1LayoutTest : public QObject {
         QFETCH(QStringList, order);
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        form_->Command1->setFocus();
+        ui_->encrypt->setFocus();
         QStringList visited = {QApplication::focusWidget()->objectName()};
         for (qsizetype i = 1; i < order.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), key);
@@ -127,11 +130,11 @@ class Form1LayoutTest : public QObject {
     }
 
     void browseButtonsUseABoldNineAndThreeQuarterPointFont() {
-        for (QPushButton* button : {form_->Command3, form_->Command4}) {
+        for (QPushButton* button : {ui_->encryptBrowse, ui_->decryptBrowse}) {
             QVERIFY(button->font().bold());
             QCOMPARE(button->font().pointSizeF(), 9.75);
         }
-        QVERIFY(!form_->Command1->font().bold());
+        QVERIFY(!ui_->encrypt->font().bold());
     }
 
     void aPastedKeyOfFortyThousandCharactersArrivesWhole() {
@@ -140,9 +143,9 @@ class Form1LayoutTest : public QObject {
             key += QChar(u'a' + i % 26);
         }
         QApplication::clipboard()->setText(key);
-        form_->Text3->paste();
-        QCOMPARE(form_->Text3->text().size(), 40000);
-        QCOMPARE(form_->Text3->text(), key);
+        ui_->key->paste();
+        QCOMPARE(ui_->key->text().size(), 40000);
+        QCOMPARE(ui_->key->text(), key);
     }
 
     // No button answers Enter or Esc; a focused button answers Space.
@@ -150,15 +153,15 @@ class Form1LayoutTest : public QObject {
         QSignalSpy ended(form_.get(), &Form1::ProgramEnded);
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-        form_->Text3->setFocus();
-        QTest::keyClick(form_->Text3, Qt::Key_Return);
-        QTest::keyClick(form_->Text3, Qt::Key_Escape);
+        ui_->key->setFocus();
+        QTest::keyClick(ui_->key, Qt::Key_Return);
+        QTest::keyClick(ui_->key, Qt::Key_Escape);
         QVERIFY(messages_->log.isEmpty());
         QVERIFY(form_->isVisible());
         QCOMPARE(ended.count(), 0);
 
-        form_->Command1->setFocus();
-        QTest::keyClick(form_->Command1, Qt::Key_Space);
+        ui_->encrypt->setFocus();
+        QTest::keyClick(ui_->encrypt, Qt::Key_Space);
         QCOMPARE(messages_->Texts(), QStringList{"Please enter file name"});
     }
 
@@ -174,6 +177,7 @@ class Form1LayoutTest : public QObject {
     std::unique_ptr<ScriptedFileDialog> dialog_;
     std::unique_ptr<RecordingMessageBox> messages_;
     std::unique_ptr<Form1> form_;
+    std::unique_ptr<Form1Controls> ui_;
 };
 
 QTEST_MAIN(Form1LayoutTest)

@@ -16,9 +16,10 @@
 #include <functional>
 #include <memory>
 
-#include "cipher/engine.h"
-#include "tests/gui/fakes.h"
 #include "app/form1.h"
+#include "cipher/engine.h"
+#include "tests/gui/controls.h"
+#include "tests/gui/fakes.h"
 
 namespace {
 
@@ -52,7 +53,40 @@ vlt::PrimaryKey Key(const QString& text) {
     return {text.toStdString(), 1252};
 }
 
+enum class Operation { Encrypt, Decrypt };
+
+// What the boxes hold before a run button is clicked.
+struct Boxes {
+    QString encryptInput{};
+    QString encryptOutput{};
+    QString key{};
+    QString decryptInput{};
+    QString decryptOutput{};
+};
+
+// A click on a run button with the boxes so filled, the notes expected in
+// order and how often the Open dialog is to appear.
+struct BoxCheck {
+    Operation operation{};
+    Boxes boxes;
+    QStringList notes;
+    int dialogs = 0;
+};
+
+// A run that fails: the names put into its input and output boxes (relative to
+// a folder holding "plain.bin", "good.vlt" and "folder") and a part of the error.
+struct Failure {
+    Operation operation{};
+    QString input;
+    QString output;
+    QString expected;
+};
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Operation)
+Q_DECLARE_METATYPE(BoxCheck)
+Q_DECLARE_METATYPE(Failure)
 
 class RunsTest : public QObject {
     Q_OBJECT
@@ -69,54 +103,49 @@ class RunsTest : public QObject {
         QDir().mkpath(dir_.path());
     }
 
-    // Each row: the button, then Text1, Text2, Text3, Text5, Text6, then the
-    // notes shown in order and how often the Open dialog appeared.
     void checksTheBoxesInOrder_data() {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<QStringList>("notes");
-        QTest::addColumn<int>("dialogs");
-        const QStringList none;
-        QTest::newRow("encrypt, all empty")
-            << 1 << QStringList{"", "", "", "", ""} << QStringList{"Please enter file name"} << 1;
-        QTest::newRow("encrypt, key but no file") << 1 << QStringList{"", "out", "k", "", ""}
-                                                  << QStringList{"Please enter file name"} << 1;
-        QTest::newRow("encrypt, file but no key") << 1 << QStringList{"in", "out", "", "", ""}
-                                                  << QStringList{"Please enter primary key"} << 0;
-        QTest::newRow("encrypt, no output name")
-            << 1 << QStringList{"in", "", "k", "", ""}
-            << QStringList{"Please enter output file name"} << 0;
-        QTest::newRow("decrypt, all empty")
-            << 2 << QStringList{"", "", "", "", ""} << QStringList{"Please enter primary key"} << 0;
-        QTest::newRow("decrypt, file but no key") << 2 << QStringList{"", "", "", "out", "in"}
-                                                  << QStringList{"Please enter primary key"} << 0;
-        QTest::newRow("decrypt, key but no file")
-            << 2 << QStringList{"", "", "k", "out", ""}
-            << QStringList{"Please enter file name for decrypt"} << 0;
-        QTest::newRow("decrypt, no output name")
-            << 2 << QStringList{"", "", "k", "", "in"}
-            << QStringList{"Please enter output file name for decrypt"} << 0;
+        QTest::addColumn<BoxCheck>("check");
+        const auto row = [](const char* name, BoxCheck check) { QTest::newRow(name) << check; };
+        const auto encrypt = Operation::Encrypt;
+        const auto decrypt = Operation::Decrypt;
+        row("encrypt, all empty", {encrypt, {}, {"Please enter file name"}, 1});
+        row("encrypt, key but no file",
+            {encrypt, {.encryptOutput = "out", .key = "k"}, {"Please enter file name"}, 1});
+        row("encrypt, file but no key", {encrypt,
+                                         {.encryptInput = "in", .encryptOutput = "out"},
+                                         {"Please enter primary key"},
+                                         0});
+        row("encrypt, no output name",
+            {encrypt, {.encryptInput = "in", .key = "k"}, {"Please enter output file name"}, 0});
+        row("decrypt, all empty", {decrypt, {}, {"Please enter primary key"}, 0});
+        row("decrypt, file but no key", {decrypt,
+                                         {.decryptInput = "in", .decryptOutput = "out"},
+                                         {"Please enter primary key"},
+                                         0});
+        row("decrypt, key but no file", {decrypt,
+                                         {.key = "k", .decryptOutput = "out"},
+                                         {"Please enter file name for decrypt"},
+                                         0});
+        row("decrypt, no output name", {decrypt,
+                                        {.key = "k", .decryptInput = "in"},
+                                        {"Please enter output file name for decrypt"},
+                                        0});
     }
     void checksTheBoxesInOrder() {
-        QFETCH(int, button);
-        QFETCH(QStringList, boxes);
-        QFETCH(QStringList, notes);
-        QFETCH(int, dialogs);
-        for (QString& box : boxes) {
-            box = box.isEmpty() ? box : In(box);
-        }
+        QFETCH(BoxCheck, check);
+        const auto path = [this](const QString& name) { return name.isEmpty() ? name : In(name); };
         QVERIFY(WriteAll(In("in"), "plain"));
-        form_->Text1->setText(boxes[0]);
-        form_->Text2->setText(boxes[1]);
-        form_->Text3->setText(boxes[2].isEmpty() ? QString() : QStringLiteral("key"));
-        form_->Text5->setText(boxes[3]);
-        form_->Text6->setText(boxes[4]);
+        ui_->encryptInput->setText(path(check.boxes.encryptInput));
+        ui_->encryptOutput->setText(path(check.boxes.encryptOutput));
+        ui_->key->setText(check.boxes.key);
+        ui_->decryptInput->setText(path(check.boxes.decryptInput));
+        ui_->decryptOutput->setText(path(check.boxes.decryptOutput));
 
-        QTest::mouseClick(button == 1 ? form_->Command1 : form_->Command2, Qt::LeftButton);
+        QTest::mouseClick(RunButton(check.operation), Qt::LeftButton);
 
-        QCOMPARE(messages_->Texts(), notes);
+        QCOMPARE(messages_->Texts(), check.notes);
         QCOMPARE(messages_->log.front().kind, RecordingMessageBox::Kind::Note);
-        QCOMPARE(dialog_->shown.size(), dialogs);
+        QCOMPARE(dialog_->shown.size(), check.dialogs);
         QVERIFY(!form_->Running());
         QCOMPARE(ended_->count(), 0);
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"in"});
@@ -137,9 +166,9 @@ class RunsTest : public QObject {
         QVERIFY(WriteAll(In("report.doc"), plain));
 
         dialog_->answers << In("report.doc");
-        QTest::mouseClick(form_->Command3, Qt::LeftButton);
-        form_->Text3->setText(key);
-        QTest::mouseClick(form_->Command1, Qt::LeftButton);
+        QTest::mouseClick(ui_->encryptBrowse, Qt::LeftButton);
+        ui_->key->setText(key);
+        QTest::mouseClick(ui_->encrypt, Qt::LeftButton);
         QVERIFY(form_->Running());
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
         QCOMPARE(messages_->Texts(), QStringList{"Encrypt is finish"});
@@ -155,15 +184,15 @@ class RunsTest : public QObject {
 
         NewStart();
         dialog_->answers << In("report.doc.vlt");
-        QTest::mouseClick(form_->Command4, Qt::LeftButton);
-        QCOMPARE(form_->Text5->text(), In("report.doc"));
-        form_->Text5->setText(In("restored.doc"));
-        form_->Text3->setText(key);
-        QTest::mouseClick(form_->Command2, Qt::LeftButton);
+        QTest::mouseClick(ui_->decryptBrowse, Qt::LeftButton);
+        QCOMPARE(ui_->decryptOutput->text(), In("report.doc"));
+        ui_->decryptOutput->setText(In("restored.doc"));
+        ui_->key->setText(key);
+        QTest::mouseClick(ui_->decrypt, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
         QCOMPARE(messages_->Texts(), QStringList{"Decrypt is finish"});
         QCOMPARE(ended_->count(), 1);
-        QCOMPARE(form_->ProgressBar1->value(), 100);
+        QCOMPARE(ui_->progress->value(), 100);
         QCOMPARE(ReadAll(In("restored.doc")), plain);
     }
 
@@ -174,11 +203,11 @@ class RunsTest : public QObject {
                  vlt::RunStatus::Finished);
         const QString question = QStringLiteral(
             "The primary key is wrong or the file is damaged. Save the output anyway?");
-        form_->Text6->setText(In("a.vlt"));
-        form_->Text5->setText(In("out.bin"));
-        form_->Text3->setText(QStringLiteral("wrong"));
+        ui_->decryptInput->setText(In("a.vlt"));
+        ui_->decryptOutput->setText(In("out.bin"));
+        ui_->key->setText(QStringLiteral("wrong"));
 
-        QTest::mouseClick(form_->Command2, Qt::LeftButton);
+        QTest::mouseClick(ui_->decrypt, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
         QCOMPARE(messages_->Texts(), QStringList{question});
         QCOMPARE(messages_->log.front().kind, RecordingMessageBox::Kind::Question);
@@ -187,7 +216,7 @@ class RunsTest : public QObject {
         QVERIFY(form_->isVisible());
 
         messages_->answers.push_back(true);
-        QTest::mouseClick(form_->Command2, Qt::LeftButton);
+        QTest::mouseClick(ui_->decrypt, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running() && ended_->count() == 1, kRunTimeoutMs);
         QCOMPARE(messages_->Texts(), (QStringList{question, question, "Decrypt is finish"}));
         const QByteArray written = ReadAll(In("out.bin"));
@@ -195,53 +224,34 @@ class RunsTest : public QObject {
         QVERIFY(written != plain);
     }
 
-    // Each row: the button, the names put into the input and output boxes
-    // (relative to a folder holding "plain.bin", "good.vlt" and "folder"), and
-    // a part of the error expected. The boxes are then corrected and the run
-    // tried again, which must succeed.
     void failuresNameTheFileAndKeepTheWindowUsable_data() {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("missing input") << 1 << "missing.bin"
-                                       << "out.vlt"
-                                       << "missing.bin";
-        QTest::newRow("folder as input") << 1 << "folder"
-                                         << "out.vlt"
-                                         << "folder";
-        QTest::newRow("output in a missing folder") << 1 << "plain.bin"
-                                                    << "nowhere/out.vlt"
-                                                    << "nowhere";
-        QTest::newRow("input name of blanks") << 1 << "  "
-                                              << "out.vlt"
-                                              << "Encryption failed";
-        QTest::newRow("missing encrypted file") << 2 << "missing.vlt"
-                                                << "out.bin"
-                                                << "missing.vlt";
-        QTest::newRow("not an encrypted file") << 2 << "plain.bin"
-                                               << "out.bin"
-                                               << "plain.bin";
-        QTest::newRow("output over a folder") << 2 << "good.vlt"
-                                              << "folder"
-                                              << "folder";
+        QTest::addColumn<Failure>("failure");
+        const auto row = [](const char* name, Failure failure) { QTest::newRow(name) << failure; };
+        const auto encrypt = Operation::Encrypt;
+        const auto decrypt = Operation::Decrypt;
+        row("missing input", {encrypt, "missing.bin", "out.vlt", "missing.bin"});
+        row("folder as input", {encrypt, "folder", "out.vlt", "folder"});
+        row("output in a missing folder", {encrypt, "plain.bin", "nowhere/out.vlt", "nowhere"});
+        row("input name of blanks", {encrypt, "  ", "out.vlt", "Encryption failed"});
+        row("missing encrypted file", {decrypt, "missing.vlt", "out.bin", "missing.vlt"});
+        row("not an encrypted file", {decrypt, "plain.bin", "out.bin", "plain.bin"});
+        row("output over a folder", {decrypt, "good.vlt", "folder", "folder"});
     }
+    // The boxes are then corrected and the run tried again, which must succeed.
     void failuresNameTheFileAndKeepTheWindowUsable() {
-        QFETCH(int, button);
-        QFETCH(QString, input);
-        QFETCH(QString, output);
-        QFETCH(QString, expected);
+        QFETCH(Failure, failure);
+        const auto& [operation, input, output, expected] = failure;
         QVERIFY(WriteAll(In("plain.bin"), Sample(5000)));
         QVERIFY(QDir(dir_.path()).mkdir(QStringLiteral("folder")));
         QCOMPARE(vlt::EncryptFile(Native(In("plain.bin")), Native(In("good.vlt")), Key("k")).status,
                  vlt::RunStatus::Finished);
-        const bool encrypt = button == 1;
-        QLineEdit* inputBox = encrypt ? form_->Text1 : form_->Text6;
-        QLineEdit* outputBox = encrypt ? form_->Text2 : form_->Text5;
-        QPushButton* run = encrypt ? form_->Command1 : form_->Command2;
+        const bool encrypt = operation == Operation::Encrypt;
+        QLineEdit* inputBox = encrypt ? ui_->encryptInput : ui_->decryptInput;
+        QLineEdit* outputBox = encrypt ? ui_->encryptOutput : ui_->decryptOutput;
+        QPushButton* run = RunButton(operation);
         inputBox->setText(input.trimmed().isEmpty() ? input : In(input));
         outputBox->setText(In(output));
-        form_->Text3->setText(QStringLiteral("k"));
+        ui_->key->setText(QStringLiteral("k"));
 
         QTest::mouseClick(run, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
@@ -253,7 +263,7 @@ class RunsTest : public QObject {
         QVERIFY2(error.text.contains(expected), qPrintable(error.text));
         QCOMPARE(ended_->count(), 0);
         QVERIFY(form_->isVisible());
-        QCOMPARE(form_->ProgressBar1->value(), 0);
+        QCOMPARE(ui_->progress->value(), 0);
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{"good.vlt", "plain.bin"}));
 
@@ -269,10 +279,10 @@ class RunsTest : public QObject {
     void aCodePageThatCannotBeUsedIsAnError() {
         qputenv("VLT_CODEPAGE", "ebcdic");
         QVERIFY(WriteAll(In("a.bin"), "abc"));
-        form_->Text1->setText(In("a.bin"));
-        form_->Text2->setText(In("a.bin.vlt"));
-        form_->Text3->setText(QStringLiteral("key"));
-        QTest::mouseClick(form_->Command1, Qt::LeftButton);
+        ui_->encryptInput->setText(In("a.bin"));
+        ui_->encryptOutput->setText(In("a.bin.vlt"));
+        ui_->key->setText(QStringLiteral("key"));
+        QTest::mouseClick(ui_->encrypt, Qt::LeftButton);
         QVERIFY(!form_->Running());
         QCOMPARE(messages_->log.size(), 1);
         QCOMPARE(messages_->log.front().kind, RecordingMessageBox::Kind::Error);
@@ -287,22 +297,22 @@ class RunsTest : public QObject {
     void clicksDuringARunLeaveItAlone() {
         constexpr qsizetype kSize = 4 << 20;  // a run that outlasts the clicks
         QVERIFY(WriteAll(In("a.bin"), Sample(kSize)));
-        form_->Text1->setText(In("a.bin"));
-        form_->Text2->setText(In("a.bin.vlt"));
-        form_->Text3->setText(QStringLiteral("key"));
-        QTest::mouseClick(form_->Command1, Qt::LeftButton);
+        ui_->encryptInput->setText(In("a.bin"));
+        ui_->encryptOutput->setText(In("a.bin.vlt"));
+        ui_->key->setText(QStringLiteral("key"));
+        QTest::mouseClick(ui_->encrypt, Qt::LeftButton);
         QVERIFY(form_->Running());
 
-        form_->Text1->clear();
-        form_->Text3->clear();
-        QTest::mouseClick(form_->Command1, Qt::LeftButton);
-        QTest::mouseClick(form_->Command2, Qt::LeftButton);
+        ui_->encryptInput->clear();
+        ui_->key->clear();
+        QTest::mouseClick(ui_->encrypt, Qt::LeftButton);
+        QTest::mouseClick(ui_->decrypt, Qt::LeftButton);
         QVERIFY(messages_->log.isEmpty());
         QVERIFY(dialog_->shown.isEmpty());
 
         dialog_->answers << In("other.bin");
-        QTest::mouseClick(form_->Command3, Qt::LeftButton);
-        QCOMPARE(form_->Text2->text(), In("other.bin.vlt"));
+        QTest::mouseClick(ui_->encryptBrowse, Qt::LeftButton);
+        QCOMPARE(ui_->encryptOutput->text(), In("other.bin.vlt"));
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
         QCOMPARE(messages_->Texts(), QStringList{"Encrypt is finish"});
         QCOMPARE(ReadAll(In("a.bin.vlt")).size(), 3 * kSize + 4);
@@ -310,26 +320,26 @@ class RunsTest : public QObject {
     }
 
     void progressClimbsOnceToTheTop_data() {
-        QTest::addColumn<int>("button");
-        QTest::newRow("encryption") << 1;
-        QTest::newRow("decryption") << 2;
+        QTest::addColumn<Operation>("operation");
+        QTest::newRow("encryption") << Operation::Encrypt;
+        QTest::newRow("decryption") << Operation::Decrypt;
     }
     void progressClimbsOnceToTheTop() {
-        QFETCH(int, button);
+        QFETCH(Operation, operation);
         QVERIFY(WriteAll(In("a.bin"), Sample(8 << 20)));
         QCOMPARE(vlt::EncryptFile(Native(In("a.bin")), Native(In("a.vlt")), Key("key")).status,
                  vlt::RunStatus::Finished);
-        form_->Text1->setText(In("a.bin"));
-        form_->Text2->setText(In("b.vlt"));
-        form_->Text6->setText(In("a.vlt"));
-        form_->Text5->setText(In("b.bin"));
-        form_->Text3->setText(QStringLiteral("key"));
-        form_->ProgressBar1->setValue(37);  // left from an earlier failed attempt
-        QSignalSpy values(form_->ProgressBar1, &QProgressBar::valueChanged);
+        ui_->encryptInput->setText(In("a.bin"));
+        ui_->encryptOutput->setText(In("b.vlt"));
+        ui_->decryptInput->setText(In("a.vlt"));
+        ui_->decryptOutput->setText(In("b.bin"));
+        ui_->key->setText(QStringLiteral("key"));
+        ui_->progress->setValue(37);  // left from an earlier failed attempt
+        QSignalSpy values(ui_->progress, &QProgressBar::valueChanged);
 
         QElapsedTimer clock;
         clock.start();
-        QTest::mouseClick(button == 1 ? form_->Command1 : form_->Command2, Qt::LeftButton);
+        QTest::mouseClick(RunButton(operation), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kRunTimeoutMs);
         const qint64 elapsedMs = clock.elapsed();
         QCOMPARE(messages_->log.size(), 1);
@@ -351,10 +361,10 @@ class RunsTest : public QObject {
         QFile big(In("big.bin"));
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(64 << 20));
         big.close();
-        form_->Text1->setText(In("big.bin"));
-        form_->Text2->setText(In("big.bin.vlt"));
-        form_->Text3->setText(QStringLiteral("key"));
-        QTest::mouseClick(form_->Command1, Qt::LeftButton);
+        ui_->encryptInput->setText(In("big.bin"));
+        ui_->encryptOutput->setText(In("big.bin.vlt"));
+        ui_->key->setText(QStringLiteral("key"));
+        QTest::mouseClick(ui_->encrypt, Qt::LeftButton);
         QVERIFY(form_->Running());
 
         QVERIFY(form_->close());
@@ -367,6 +377,9 @@ class RunsTest : public QObject {
 
   private:
     QString In(const QString& name) const { return dir_.filePath(name); }
+    QPushButton* RunButton(Operation operation) const {
+        return operation == Operation::Encrypt ? ui_->encrypt : ui_->decrypt;
+    }
 
     // A fresh start of the program: one window, one completed run at most.
     void NewStart() {
@@ -374,6 +387,7 @@ class RunsTest : public QObject {
         dialog_ = std::make_unique<ScriptedFileDialog>();
         messages_ = std::make_unique<RecordingMessageBox>();
         form_ = std::make_unique<Form1>(*dialog_, *messages_);
+        ui_ = std::make_unique<Form1Controls>(*form_);
         ended_ = std::make_unique<QSignalSpy>(form_.get(), &Form1::ProgramEnded);
         form_->show();
     }
@@ -382,6 +396,7 @@ class RunsTest : public QObject {
     std::unique_ptr<ScriptedFileDialog> dialog_;
     std::unique_ptr<RecordingMessageBox> messages_;
     std::unique_ptr<Form1> form_;
+    std::unique_ptr<Form1Controls> ui_;
     std::unique_ptr<QSignalSpy> ended_;
 };
 
