@@ -20,7 +20,7 @@ void BackgroundRun::Start(Job job) {
     if (Active()) {
         return;
     }
-    cancel_ = false;
+    cancel_.Reset();
     worker_ = std::thread([this, job = std::move(job)] {
         int shown = -1;
         std::chrono::steady_clock::time_point shownAt;
@@ -46,7 +46,7 @@ void BackgroundRun::CancelAndWait() {
     if (!Active()) {
         return;
     }
-    cancel_ = true;
+    cancel_.Request();
     worker_.join();
 }
 

@@ -5,7 +5,6 @@
 // signals; the result is taken once the run has signalled that it is done.
 
 #include <QObject>
-#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -30,7 +29,8 @@ class BackgroundRun : public QObject {
     void Start(Job job);
 
     // Asks the run to stop and waits until it has (the engine stops within
-    // 100 ms, leaving no output and no temporary file). Does nothing when idle.
+    // 100 ms whatever its files are doing, leaving no output and no temporary
+    // file). Does nothing when idle.
     void CancelAndWait();
 
     // After Done: ends the run and gives its result.
@@ -44,6 +44,6 @@ class BackgroundRun : public QObject {
 
   private:
     std::thread worker_;
-    std::atomic<bool> cancel_{false};
+    vlt::CancelSignal cancel_;
     vlt::RunResult result_;
 };

@@ -32,7 +32,8 @@ struct PipelineStages {
     std::function<bool(PipelineBlock&)> read;
     // Turns block.in into block.out; runs on the calling thread after the read.
     std::function<void(PipelineBlock&)> transform;
-    // Runs on the writer thread, block by block in order.
+    // Runs on the writer thread, block by block in order. A run that stops
+    // waits for the write under way: it must end when the run is cancelled.
     std::function<void(const PipelineBlock&)> write;
     // Called on the calling thread about every 20 ms while it waits for the
     // writer; may throw to stop the run (a cancellation).

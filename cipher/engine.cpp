@@ -23,7 +23,6 @@ constexpr std::size_t kRingBlocks = 8;
 // Room before a block of cipher digits for those held back from the block before.
 constexpr std::size_t kCarryRoom = 8;
 
-struct CancelRequested {};
 struct WrongKeyFound {};
 
 // Turns the byte counts into progress calls at a bounded rate, and is the
@@ -35,9 +34,10 @@ class ProgressMeter {
         Report();
     }
 
+    // Safe on any thread.
     void CheckCancel() const {
-        if (control_.cancel != nullptr && control_.cancel->load(std::memory_order_relaxed)) {
-            throw CancelRequested{};
+        if (control_.cancel != nullptr) {
+            control_.cancel->ThrowIfRequested();
         }
     }
 
@@ -98,7 +98,7 @@ template <typename Operation>
 RunResult Guarded(Operation&& operation) {
     try {
         return operation();
-    } catch (const CancelRequested&) {
+    } catch (const Cancelled&) {
         return Ended(RunStatus::Cancelled, "cancelled");
     } catch (const FileError& error) {
         return Ended(RunStatus::Failed, error.what());
@@ -166,6 +166,7 @@ RunResult RunEncrypt(ByteSource& input, ByteSink& output, BlockCipher& cipher,
             },
         .write =
             [&](const PipelineBlock& block) {
+                meter.CheckCancel();  // what is left is thrown away: no need to write it
                 output.Write({block.out.data(), block.outSize});
             },
         .idle = [&] { meter.CheckCancel(); },
@@ -201,6 +202,7 @@ class DecryptRun {
                 .transform = [&](PipelineBlock& block) { Transform(block); },
                 .write =
                     [&](const PipelineBlock& block) {
+                        meter_.CheckCancel();
                         if (output_ != nullptr) {
                             output_->Write({block.out.data(), block.outSize});
                         }
@@ -300,8 +302,8 @@ RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem:
                       const PrimaryKey& key, const RunControl& control) {
     return Guarded([&] {
         const auto cipher = CipherFor(key);
-        InputFile source(input);
-        OutputFile sink(output);
+        InputFile source(input, control.cancel);
+        OutputFile sink(output, control.cancel);
         return RunEncrypt(source, sink, *cipher, control);
     });
 }
@@ -310,9 +312,9 @@ RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem:
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
         const auto cipher = CipherFor(key);
-        InputFile source(input);
+        InputFile source(input, control.cancel);
         KnownPlainSize(source);  // a file of the wrong length creates no output at all
-        OutputFile sink(output);
+        OutputFile sink(output, control.cancel);
         return DecryptRun(source, &sink, cipher.get(), control, options).Run();
     });
 }
@@ -330,7 +332,7 @@ RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& cont
 RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
                     const RunControl& control) {
     return Guarded([&] {
-        InputFile source(input);
+        InputFile source(input, control.cancel);
         return Check(source, key, control);
     });
 }

@@ -4,7 +4,6 @@
 // the window and by vlt alike; no Qt, no global state, safe to run in several
 // threads at once.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -39,8 +38,9 @@ struct Progress {
 struct RunControl {
     // Called on the running thread: at the start, about every 1 % or 50 ms, and at the end.
     std::function<void(const Progress&)> progress;
-    // Set it to stop the run; honoured within 100 ms.
-    const std::atomic<bool>* cancel = nullptr;
+    // Requested, it stops the run within 100 ms, even one waiting for a pipe
+    // or a terminal.
+    const CancelSignal* cancel = nullptr;
 };
 
 enum class RunStatus {

@@ -31,7 +31,7 @@ struct Options {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // some input could not be processed
 inline constexpr int kExitUsage = 2;    // the command cannot start as given
-inline constexpr int kExitInterrupted = 130;
+// An interrupted run exits with 128 + the signal's number (interrupt.h).
 
 // The options, or the status to exit with at once (after --help, --version or
 // a usage error, which has been reported on standard error).

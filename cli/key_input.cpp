@@ -1,6 +1,7 @@
 #include "cli/key_input.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -71,17 +72,16 @@ void WriteAll(int fd, std::string_view text) {
     }
 }
 
-std::string ReadLine(int fd, std::string_view prompt, const std::atomic<bool>& cancel) {
+std::string ReadLine(int fd, std::string_view prompt, const CancelSignal& cancel) {
     EchoOff echoOff(fd);
     WriteAll(fd, prompt);
     std::string line;
     char c = 0;
     for (;;) {
+        WaitReady(fd, POLLIN, &cancel);
         const ssize_t n = read(fd, &c, 1);
-        // Checked after the read: Ctrl-C may arrive together with the line that ends it.
-        if (cancel.load()) {
-            throw KeyPromptInterrupted();
-        }
+        // Checked after the read too: Ctrl-C may arrive together with the line that ends it.
+        cancel.ThrowIfRequested();
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -187,7 +187,7 @@ std::string ReadKeyFile(const std::string& path) {
     }
 }
 
-std::string AskKey(bool twice, const std::atomic<bool>& cancel) {
+std::string AskKey(bool twice, const CancelSignal& cancel) {
     Descriptor terminal(open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (terminal.get() < 0) {
         throw KeyError("no terminal to ask for the primary key on; use --key-file FILE");

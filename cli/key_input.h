@@ -3,10 +3,11 @@
 // Getting the primary key: from a key file or typed on the terminal. Never
 // from the command line, where every user of the machine could read it.
 
-#include <atomic>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "platform/cancellation.h"
 
 namespace vlt::cli {
 
@@ -15,9 +16,6 @@ class KeyError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-// The user interrupted the prompt.
-class KeyPromptInterrupted : public std::exception {};
 
 // What the window says when the key is empty.
 inline constexpr const char* kEmptyKeyMessage = "Please enter primary key";
@@ -32,7 +30,7 @@ std::string KeyFromFileContent(std::string content);
 std::string ReadKeyFile(const std::string& path);
 
 // Asks on the controlling terminal without echo; when `twice`, asks again and
-// refuses a mismatch. Throws KeyError, or KeyPromptInterrupted once `cancel` is set.
-std::string AskKey(bool twice, const std::atomic<bool>& cancel);
+// refuses a mismatch. Throws KeyError, or Cancelled once `cancel` is requested.
+std::string AskKey(bool twice, const CancelSignal& cancel);
 
 }  // namespace vlt::cli

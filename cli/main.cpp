@@ -58,9 +58,9 @@ int main(int argc, char** argv) {
         } catch (const std::runtime_error& e) {  // KeyError, CodePageError
             std::cerr << "vlt: " << e.what() << "\n";
             return kExitUsage;
-        } catch (const KeyPromptInterrupted&) {
+        } catch (const Cancelled&) {
             std::cerr << "\n";
-            return kExitInterrupted;
+            return InterruptedExitStatus();
         }
     }
 
@@ -73,16 +73,16 @@ int main(int argc, char** argv) {
                 status = kExitFailure;
                 break;
             case Outcome::Interrupted:
-                return kExitInterrupted;
+                return InterruptedExitStatus();
         }
         // A signal after an input's run ended leaves that output complete; it only
         // stops the inputs still waiting.
         const std::size_t remaining = options.inputs.size() - i - 1;
-        if (session.cancel.load() && remaining > 0) {
+        if (session.cancel.Requested() && remaining > 0) {
             std::cerr << "vlt: interrupted; " << remaining
                       << (remaining == 1 ? " more input was" : " more inputs were")
                       << " not processed\n";
-            return kExitInterrupted;
+            return InterruptedExitStatus();
         }
     }
     return status;

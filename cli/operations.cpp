@@ -28,35 +28,11 @@ std::string Plural(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// Counts what reaches standard output, which cannot be taken back.
-class CountingSink final : public ByteSink {
-  public:
-    explicit CountingSink(ByteSink& inner) : inner_(inner) {}
-    void Write(std::span<const std::uint8_t> data) override {
-        inner_.Write(data);
-        written_ += data.size();
-    }
-    void Commit() override { inner_.Commit(); }
-    const std::string& Name() const override { return inner_.Name(); }
-    std::uint64_t Written() const { return written_; }
-
-  private:
-    ByteSink& inner_;
-    std::uint64_t written_ = 0;
-};
-
-std::unique_ptr<ByteSource> OpenSource(const std::string& input) {
+std::unique_ptr<ByteSource> OpenSource(const std::string& input, const CancelSignal& cancel) {
     if (input == kStandardStream) {
-        return std::make_unique<DescriptorSource>(STDIN_FILENO, "standard input");
+        return std::make_unique<DescriptorSource>(STDIN_FILENO, "standard input", &cancel);
     }
-    return std::make_unique<InputFile>(input);
-}
-
-std::unique_ptr<ByteSink> OpenSink(const std::string& output) {
-    if (output == kStandardStream) {
-        return std::make_unique<DescriptorSink>(STDOUT_FILENO, "standard output");
-    }
-    return std::make_unique<OutputFile>(output);
+    return std::make_unique<InputFile>(input, &cancel);
 }
 
 bool StandardInputIsRegularFile() {
@@ -104,8 +80,8 @@ class Run {
 
     Outcome Check() {
         const PrimaryKey* key = session_.key ? &*session_.key : nullptr;
-        const RunResult result =
-            Guarded([&] { return vlt::Check(*OpenSource(input_), key, Control()); });
+        const RunResult result = Guarded(
+            [&] { return vlt::Check(*OpenSource(input_, session_.cancel), key, Control()); });
         bar_.Clear();
         switch (result.status) {
             case RunStatus::Finished:
@@ -155,11 +131,15 @@ class Run {
     template <typename Operation>
     RunResult Stream(Operation operation) {
         return Guarded([&] {
-            const auto source = OpenSource(input_);
-            const auto sink = OpenSink(output_);
-            CountingSink counting(*sink);
-            const RunResult result = operation(*source, counting);
-            written_ = counting.Written();
+            const auto source = OpenSource(input_, session_.cancel);
+            if (output_ != kStandardStream) {
+                OutputFile sink(output_, &session_.cancel);
+                return operation(*source, sink);
+            }
+            // Standard output cannot be taken back: what reached it is counted.
+            DescriptorSink sink(STDOUT_FILENO, "standard output", &session_.cancel);
+            const RunResult result = operation(*source, sink);
+            written_ = sink.Written();
             return result;
         });
     }

@@ -2,7 +2,6 @@
 
 // One input at a time through the engine, with the messages vlt shows for it.
 
-#include <atomic>
 #include <optional>
 #include <string>
 #include <variant>
@@ -18,7 +17,7 @@ enum class Outcome { Done, Failed, Interrupted };
 struct Session {
     const Options& options;
     std::optional<PrimaryKey> key;  // always there for encrypt and decrypt
-    const std::atomic<bool>& cancel;
+    const CancelSignal& cancel;
     bool showProgress = false;
 };
 

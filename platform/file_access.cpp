@@ -1,9 +1,12 @@
 #include "platform/file_access.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,15 +27,19 @@ FileError::FileError(const std::string& path, const std::string& problem)
 
 namespace {
 
-std::size_t ReadFully(int fd, std::span<std::uint8_t> buffer, const std::string& name) {
+std::size_t ReadFully(int fd, std::span<std::uint8_t> buffer, const std::string& name,
+                      const Waiting& waiting) {
     std::size_t got = 0;
     while (got < buffer.size()) {
+        if (waiting.poll) {
+            WaitReady(fd, POLLIN, waiting.cancel);
+        }
         const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
         if (n == 0) {
             break;
         }
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
             throw FileError(name, "cannot read", errno);
@@ -42,17 +49,36 @@ std::size_t ReadFully(int fd, std::span<std::uint8_t> buffer, const std::string&
     return got;
 }
 
-void WriteFully(int fd, std::span<const std::uint8_t> data, const std::string& name) {
+// Adds what is written to `written`, which so counts even the part of a
+// failed or cancelled write that reached the file.
+void WriteFully(int fd, std::span<const std::uint8_t> data, const std::string& name,
+                const Waiting& waiting, std::uint64_t& written) {
     while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
+        std::size_t most = data.size();
+        if (waiting.poll) {
+            WaitReady(fd, POLLOUT, waiting.cancel);
+            // Ready for writing means room for PIPE_BUF bytes: a blocking
+            // descriptor takes no more at a time, so no write waits.
+            if (!waiting.nonBlocking) {
+                most = std::min<std::size_t>(most, PIPE_BUF);
+            }
+        }
+        const ssize_t n = ::write(fd, data.data(), most);
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || errno == EAGAIN) {
                 continue;
             }
             throw FileError(name, "cannot write", errno);
         }
         data = data.subspan(static_cast<std::size_t>(n));
+        written += static_cast<std::uint64_t>(n);
     }
+}
+
+// Regular files and disks never keep a run waiting for long; everything else
+// (pipes, terminals, sockets, character devices) may.
+bool MayStall(const struct stat& st) {
+    return !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode);
 }
 
 // The process's umask without changing it (umask() would race with other threads).
@@ -85,11 +111,13 @@ fs::path ResolveLinks(fs::path path) {
 
 }  // namespace
 
-InputFile::InputFile(const fs::path& path) : name_(path.string()) {
+InputFile::InputFile(const fs::path& path, const CancelSignal* cancel) : name_(path.string()) {
     if (name_.empty()) {
         throw FileError(name_, "no input file name given");
     }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, or opening a named pipe would wait for a writer where no
+    // cancellation can reach; the first read's poll() waits for it instead.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         throw FileError(name_, "cannot open for reading", errno);
     }
@@ -103,6 +131,12 @@ InputFile::InputFile(const fs::path& path) : name_(path.string()) {
         ::close(fd_);
         throw FileError(name_, "is a folder, not a file");
     }
+    // A named pipe stays non-blocking (no other process shares this
+    // descriptor); devices such as a terminal read as usual.
+    waiting_ = {MayStall(st), S_ISFIFO(st.st_mode), cancel};
+    if (!S_ISFIFO(st.st_mode)) {
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    }
     if (S_ISREG(st.st_mode)) {
         size_ = static_cast<std::uint64_t>(st.st_size);
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -114,10 +148,10 @@ InputFile::~InputFile() {
 }
 
 std::size_t InputFile::Read(std::span<std::uint8_t> buffer) {
-    return ReadFully(fd_, buffer, name_);
+    return ReadFully(fd_, buffer, name_, waiting_);
 }
 
-OutputFile::OutputFile(const fs::path& path) : name_(path.string()) {
+OutputFile::OutputFile(const fs::path& path, const CancelSignal* cancel) : name_(path.string()) {
     if (name_.empty()) {
         throw FileError(name_, "no output file name given");
     }
@@ -129,10 +163,8 @@ OutputFile::OutputFile(const fs::path& path) : name_(path.string()) {
     }
     if (exists && !S_ISREG(st.st_mode)) {
         // A device or a pipe cannot be replaced; it gets the bytes as they come.
-        fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            throw FileError(name_, "cannot open for writing", errno);
-        }
+        waiting_.cancel = cancel;
+        OpenDirectly(target_, S_ISFIFO(st.st_mode));
         return;
     }
 
@@ -159,6 +191,22 @@ OutputFile::OutputFile(const fs::path& path) : name_(path.string()) {
     }
 }
 
+// A named pipe opened non-blocking refuses to open until a reader has it open,
+// and the system cannot be asked to wake us then: the open is tried again
+// every few milliseconds, between which a cancellation ends the wait.
+void OutputFile::OpenDirectly(const fs::path& path, bool namedPipe) {
+    constexpr int kRetryMs = 10;
+    const int flags = O_WRONLY | O_CLOEXEC | (namedPipe ? O_NONBLOCK : 0);
+    while ((fd_ = ::open(path.c_str(), flags)) < 0) {
+        if (errno == ENXIO && namedPipe) {
+            WaitReady(-1, 0, waiting_.cancel, kRetryMs);
+        } else if (errno != EINTR) {
+            throw FileError(name_, "cannot open for writing", errno);
+        }
+    }
+    waiting_.poll = waiting_.nonBlocking = namedPipe;
+}
+
 OutputFile::~OutputFile() {
     if (!committed_) {
         Discard();
@@ -166,8 +214,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(std::span<const std::uint8_t> data) {
-    WriteFully(fd_, data, name_);
-    written_ += data.size();
+    WriteFully(fd_, data, name_, waiting_, written_);
     PaceWriteback();
 }
 
@@ -234,12 +281,41 @@ void OutputFile::Discard() noexcept {
     }
 }
 
+DescriptorSource::DescriptorSource(int fd, std::string name, const CancelSignal* cancel)
+    : fd_(fd), name_(std::move(name)) {
+    struct stat st {};
+    waiting_ = {::fstat(fd_, &st) != 0 || MayStall(st), false, cancel};
+}
+
 std::size_t DescriptorSource::Read(std::span<std::uint8_t> buffer) {
-    return ReadFully(fd_, buffer, name_);
+    return ReadFully(fd_, buffer, name_, waiting_);
+}
+
+DescriptorSink::DescriptorSink(int fd, std::string name, const CancelSignal* cancel)
+    : fd_(fd), name_(std::move(name)) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+        return;  // files and devices: written straight
+    }
+    waiting_ = {true, false, cancel};
+    // Opening the pipe anew gives a descriptor with flags of its own (a socket
+    // cannot be opened this way and keeps the shared one).
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    own_ = ::open(self.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (own_ >= 0) {
+        fd_ = own_;
+        waiting_.nonBlocking = true;
+    }
+}
+
+DescriptorSink::~DescriptorSink() {
+    if (own_ >= 0) {
+        ::close(own_);
+    }
 }
 
 void DescriptorSink::Write(std::span<const std::uint8_t> data) {
-    WriteFully(fd_, data, name_);
+    WriteFully(fd_, data, name_, waiting_, written_);
 }
 
 }  // namespace vlt

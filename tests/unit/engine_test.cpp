@@ -197,10 +197,14 @@ TEST_F(EngineTest, OutputLinkIsWrittenThroughToItsTarget) {
 TEST_F(EngineTest, CancelMidwayLeavesNoOutputAndKeepsAnOldOne) {
     WriteAll(plain, RandomBytes(64 * kBlock, 5));
     WriteAll(encrypted, "previous content");
-    std::atomic<bool> cancel{false};
+    CancelSignal cancel;
     RunControl control;
     control.cancel = &cancel;
-    control.progress = [&](const Progress& p) { cancel = p.done > 0; };
+    control.progress = [&](const Progress& p) {
+        if (p.done > 0) {
+            cancel.Request();
+        }
+    };
     const RunResult result = EncryptFile(plain, encrypted, Key("k"), control);
     EXPECT_EQ(result.status, RunStatus::Cancelled);
     EXPECT_EQ(ReadAll(encrypted), "previous content");

@@ -1,0 +1,68 @@
+#include "platform/cancellation.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+namespace vlt {
+
+CancelSignal::CancelSignal() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wake_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "cannot make a cancel signal");
+    }
+}
+
+CancelSignal::~CancelSignal() {
+    ::close(wake_);
+}
+
+void CancelSignal::Request() noexcept {
+    const int saved = errno;  // a signal handler must leave errno as it found it
+    requested_.store(true, std::memory_order_relaxed);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(wake_, &one, sizeof one);
+    errno = saved;
+}
+
+void CancelSignal::ThrowIfRequested() const {
+    if (Requested()) {
+        throw Cancelled();
+    }
+}
+
+void CancelSignal::Reset() noexcept {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t ignored = ::read(wake_, &count, sizeof count);
+    requested_.store(false, std::memory_order_relaxed);
+}
+
+bool WaitReady(int fd, short events, const CancelSignal* cancel, int timeoutMs) {
+    pollfd wanted[2] = {{fd, events, 0}, {cancel ? cancel->WakeDescriptor() : -1, POLLIN, 0}};
+    for (;;) {
+        if (cancel != nullptr) {
+            cancel->ThrowIfRequested();
+        }
+        const int ready = ::poll(wanted, 2, timeoutMs);
+        // Also when the file became ready as well: a request that comes with
+        // the data (Ctrl-C and the line it ends) wins.
+        if (cancel != nullptr) {
+            cancel->ThrowIfRequested();
+        }
+        if (ready < 0 && errno != EINTR) {
+            // Out of kernel memory for the wait: plain blocking is all that is left.
+            return true;
+        }
+        if (ready == 0) {
+            return false;
+        }
+        if (ready > 0 && wanted[0].revents != 0) {
+            return true;
+        }
+    }
+}
+
+}  // namespace vlt
