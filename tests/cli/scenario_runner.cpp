@@ -2,10 +2,14 @@
 // Usage: vlt_scenario_runner VLT_BINARY SCENARIO_FILE
 // Commands (a leading "!" expects failure or absence):
 //   exec PROG ARGS... [&]   run; without "!" it must exit 0; "&" runs it in the background
-//   wait | kill [-INT|-TERM] the background program
+//   wait [SECONDS] | kill [-INT|-TERM|-HUP]  the background program
+//   sleep MS
 //   status N                the last program's exit status
 //   stdout|stderr|tty REGEX what it wrote (tty: on its terminal) matches; ^ and $ match at lines
 //   stdin FILE              standard input of the next exec (else /dev/null)
+//   stdoutto FILE           standard output of the next exec (else captured)
+//   mkfifo NAME | hold FIFO [TEXT]  a named pipe; held open until the end with
+//                           TEXT in it: a writer and a reader that both stall
 //   terminal [stdin] [stdout] [stderr]  the next exec gets a pseudo-terminal
 //   type TEXT               typed at the next exec's next prompt
 //   env NAME=VALUE          for the following execs
@@ -17,6 +21,7 @@
 //   mkdir DIR | symlink TARGET LINK | rm PATH
 //   engine-encrypt IN OUT KEY CODEPAGE  what vlt::EncryptFile makes of it
 
+#include <fcntl.h>
 #include <glob.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -97,6 +102,14 @@ class Scenario {
                         {"VLT", vlt_.string()}};
     }
 
+    ~Scenario() {
+        for (const int fd : held_) {
+            close(fd);
+        }
+    }
+    Scenario(const Scenario&) = delete;
+    Scenario& operator=(const Scenario&) = delete;
+
     void Run(const Script& script) {
         for (const auto& [name, content] : script.files) {
             fs::create_directories((work_ / name).parent_path());
@@ -135,13 +148,17 @@ class Scenario {
             {"env", &Scenario::Env},
             {"exists", &Scenario::Exists},
             {"hexfile", &Scenario::HexFile},
+            {"hold", &Scenario::Hold},
             {"kill", &Scenario::Kill},
             {"mkdir", &Scenario::MakeDir},
+            {"mkfifo", &Scenario::MakeFifo},
             {"random", &Scenario::Random},
             {"rm", &Scenario::Remove},
             {"size", &Scenario::Size},
+            {"sleep", &Scenario::Sleep},
             {"status", &Scenario::Status},
             {"stdin", &Scenario::Stdin},
+            {"stdoutto", &Scenario::StdoutTo},
             {"symlink", &Scenario::Symlink},
             {"terminal", &Scenario::UseTerminal},
             {"type", &Scenario::Type},
@@ -189,7 +206,8 @@ class Scenario {
         }
         launch.folder = work_.string();
         launch.stdinPath = nextStdin_.value_or("/dev/null");
-        launch.stdoutPath = (root_ / "stdout").string();
+        launch.stdoutPath = nextStdout_.value_or((root_ / "stdout").string());
+        nextStdout_.reset();
         launch.stderrPath = (root_ / "stderr").string();
         launch.terminal = std::exchange(nextTerminal_, {});
         nextStdin_.reset();
@@ -202,10 +220,10 @@ class Scenario {
         Ended(*child, negated);
     }
 
-    void Ended(ChildProcess& child, bool negated) {
+    void Ended(ChildProcess& child, bool negated, std::chrono::seconds limit = kTimeLimit) {
         Finished finished;
         try {
-            finished = child.Wait(kTimeLimit);
+            finished = child.Wait(limit);
         } catch (const std::runtime_error& e) {
             throw Failure(e.what());
         }
@@ -226,13 +244,16 @@ class Scenario {
     }
 
     void WaitBackground(const Words& words, bool negated) {
-        Need(words, 0, "wait");
+        if (words.size() > 1) {
+            throw Failure("usage: wait [SECONDS]");
+        }
         NotNegated(negated);
         if (!background_) {
             throw Failure("no background program");
         }
         const auto child = std::move(background_);
-        Ended(*child, backgroundNegated_);
+        Ended(*child, backgroundNegated_,
+              words.empty() ? kTimeLimit : std::chrono::seconds(std::stoi(words[0])));
     }
 
     void Kill(const Words& words, bool negated) {
@@ -241,9 +262,10 @@ class Scenario {
             throw Failure("no background program");
         }
         const std::string which = words.empty() ? "-INT" : words.front();
-        const std::map<std::string, int> signals = {{"-INT", SIGINT}, {"-TERM", SIGTERM}};
+        const std::map<std::string, int> signals = {
+            {"-INT", SIGINT}, {"-TERM", SIGTERM}, {"-HUP", SIGHUP}};
         if (words.size() > 1 || !signals.contains(which)) {
-            throw Failure("usage: kill [-INT|-TERM]");
+            throw Failure("usage: kill [-INT|-TERM|-HUP]");
         }
         background_->Signal(signals.at(which));
     }
@@ -271,6 +293,44 @@ class Scenario {
         Need(words, 1, "stdin FILE");
         NotNegated(negated);
         nextStdin_ = InWork(words[0]).string();
+    }
+
+    void StdoutTo(const Words& words, bool negated) {
+        Need(words, 1, "stdoutto FILE");
+        NotNegated(negated);
+        nextStdout_ = InWork(words[0]).string();
+    }
+
+    void Sleep(const Words& words, bool negated) {
+        Need(words, 1, "sleep MS");
+        NotNegated(negated);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(words[0])));
+    }
+
+    void MakeFifo(const Words& words, bool negated) {
+        Need(words, 1, "mkfifo NAME");
+        NotNegated(negated);
+        if (mkfifo(InWork(words[0]).c_str(), 0644) != 0) {
+            throw Failure("cannot make the named pipe " + words[0]);
+        }
+    }
+
+    // Open for reading and writing, the pipe never makes its other side wait
+    // for an open, and never delivers an end.
+    void Hold(const Words& words, bool negated) {
+        if (words.empty() || words.size() > 2) {
+            throw Failure("usage: hold FIFO [TEXT]");
+        }
+        NotNegated(negated);
+        const int fd = open(InWork(words[0]).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            throw Failure("cannot open " + words[0]);
+        }
+        held_.push_back(fd);
+        const std::string text = words.size() == 2 ? Unescape(words[1]) : "";
+        if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+            throw Failure("cannot write into " + words[0]);
+        }
     }
 
     void UseTerminal(const Words& words, bool negated) {
@@ -450,7 +510,8 @@ class Scenario {
     fs::path work_;
     std::map<std::string, std::string> variables_;
     std::map<std::string, std::string> environment_;
-    std::optional<std::string> nextStdin_;
+    std::optional<std::string> nextStdin_, nextStdout_;
+    std::vector<int> held_;  // named pipes held open until the end
     Terminal nextTerminal_;
     std::unique_ptr<ChildProcess> background_;
     bool backgroundNegated_ = false;

@@ -2,6 +2,10 @@
 // the end of the program after a completed run, failures that keep the window
 // usable, the wrong-key question, progress, and closing during a run.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -357,22 +361,46 @@ class RunsTest : public QObject {
                  qPrintable(QStringLiteral("%1 moves in %2 ms").arg(seen.size()).arg(elapsedMs)));
     }
 
+    // Each row: the input, and whether a writer holds it open without writing.
+    void closingDuringARunCancelsItAndLeavesNoFile_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("large file") << QStringLiteral("big.bin") << false;
+        QTest::newRow("named pipe whose writer stalls") << QStringLiteral("fifo") << true;
+        QTest::newRow("named pipe with no writer") << QStringLiteral("fifo") << false;
+    }
     void closingDuringARunCancelsItAndLeavesNoFile() {
-        QFile big(In("big.bin"));
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(64 << 20));
-        big.close();
-        ui_->encryptInput->setText(In("big.bin"));
-        ui_->encryptOutput->setText(In("big.bin.vlt"));
+        QFETCH(QString, input);
+        QFETCH(bool, held);
+        if (input == QStringLiteral("big.bin")) {
+            QFile big(In(input));
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(64 << 20));
+        } else {
+            QCOMPARE(::mkfifo(QFile::encodeName(In(input)).constData(), 0600), 0);
+        }
+        const int writer =
+            held ? ::open(QFile::encodeName(In(input)).constData(), O_RDWR | O_NONBLOCK) : -1;
+        ui_->encryptInput->setText(In(input));
+        ui_->encryptOutput->setText(In(input + QStringLiteral(".vlt")));
         ui_->key->setText(QStringLiteral("key"));
         QTest::mouseClick(ui_->encrypt, Qt::LeftButton);
         QVERIFY(form_->Running());
+        // The temporary output appears once the input is open, just before its first read.
+        QTRY_COMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+                     2);
 
+        QElapsedTimer clock;
+        clock.start();
         QVERIFY(form_->close());
+        const qint64 closingMs = clock.elapsed();
+        ::close(writer);
+        QVERIFY2(closingMs < 5000, qPrintable(QStringLiteral("closing took %1 ms").arg(closingMs)));
         QVERIFY(!form_->Running());
         QCOMPARE(ended_->count(), 1);
         QTest::qWait(100);
         QVERIFY(messages_->log.isEmpty());
-        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.bin"});
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{input});
     }
 
   private:
