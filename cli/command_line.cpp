@@ -13,7 +13,8 @@ constexpr const char* kFooter =
     "process list and in the shell history.\n"
     "\n"
     "Exit status: 0 success, 1 an input could not be processed, 2 usage error,\n"
-    "130 interrupted. See vlt(1).";
+    "128 + the signal's number when interrupted: 130 Ctrl-C (SIGINT), 143 SIGTERM,\n"
+    "129 SIGHUP. See vlt(1).";
 
 struct Parser {
     CLI::App app{"Encrypt and decrypt .vlt files with a primary key.", "vlt"};
