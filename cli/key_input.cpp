@@ -154,10 +154,11 @@ std::string KeyFromFileContent(std::string content) {
     return content;
 }
 
-std::string ReadKeyFile(const std::string& path) {
+std::string ReadKeyFile(const std::string& path, const CancelSignal& cancel) {
     const bool standardInput = path == kStandardStream;
     const std::string name = standardInput ? "standard input" : path;
-    Descriptor owned(standardInput ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking: a named pipe then waits for its writer in the poll, where Ctrl-C reaches it.
+    Descriptor owned(standardInput ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     const int fd = standardInput ? STDIN_FILENO : owned.get();
     if (fd < 0) {
         throw KeyError(name + ": cannot open the key file: " + SystemReason());
@@ -165,8 +166,9 @@ std::string ReadKeyFile(const std::string& path) {
     std::string content;
     char buffer[4096];
     for (;;) {
+        WaitReady(fd, POLLIN, &cancel);
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (n < 0) {

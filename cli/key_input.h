@@ -26,8 +26,9 @@ bool IsValidUtf8(std::string_view text);
 // Throws KeyError when that is empty or not UTF-8.
 std::string KeyFromFileContent(std::string content);
 
-// Reads the key file at `path` ("-" is standard input). Throws KeyError.
-std::string ReadKeyFile(const std::string& path);
+// Reads the key file at `path` ("-" is standard input). Throws KeyError, or
+// Cancelled once `cancel` is requested.
+std::string ReadKeyFile(const std::string& path, const CancelSignal& cancel);
 
 // Asks on the controlling terminal without echo; when `twice`, asks again and
 // refuses a mismatch. Throws KeyError, or Cancelled once `cancel` is requested.

@@ -52,14 +52,15 @@ int main(int argc, char** argv) {
         try {
             const CodePage codePage = KeyCodePage(options);
             std::string text = options.keyFile
-                                   ? ReadKeyFile(*options.keyFile)
+                                   ? ReadKeyFile(*options.keyFile, session.cancel)
                                    : AskKey(options.command == Command::Encrypt, session.cancel);
             session.key = PrimaryKey{std::move(text), codePage};
         } catch (const std::runtime_error& e) {  // KeyError, CodePageError
             std::cerr << "vlt: " << e.what() << "\n";
             return kExitUsage;
         } catch (const Cancelled&) {
-            std::cerr << "\n";
+            // At the prompt the line typed so far is left open.
+            std::cerr << (options.keyFile ? "" : "\n") << "vlt: interrupted\n";
             return InterruptedExitStatus();
         }
     }
