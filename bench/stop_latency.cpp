@@ -81,6 +81,8 @@ double EngineStop(const fs::path& folder, const fs::path& input, const fs::path&
 double VltStop(const fs::path& folder, const fs::path& input) {
     const pid_t child = ::fork();
     if (child == 0) {
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDERR_FILENO);  // its "interrupted" line, once per run
         const std::string key = (folder / "key").string(), out = (folder / "out.vlt").string();
         ::execl(VLT_BINARY, "vlt", "encrypt", "-q", "--key-file", key.c_str(), "-o", out.c_str(),
                 input.c_str(), nullptr);
