@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Times one vlt process over many small files against ccrypt over the same
+# files and against the durable file work alone, on the machine's disk and in
+# /dev/shm:
+#   bench/small_files.sh
+# Two sets of random files: 2,000 of 4 KiB and 200 of 64 KiB. Rows:
+#   floor, no flush       read, write 3N + 4 bytes to a temporary file, rename
+#                         (bench/durable_floor.cpp, mode none)
+#   floor, fsync per file the same with an fsync and a folder fsync per file
+#   floor, fsync per batch the same, every fsync of the batch issued at once
+#   vlt encrypt / decrypt / check  over all the files in one process
+#   ccrypt -e / -d        over the same files in one process (in place, unflushed)
+# Prints one Markdown table of wall medians with the ratio to ccrypt -e
+# (ccrypt -d for decryption). Outputs of earlier runs are moved aside, never
+# deleted, until the end: ext4 without a journal scans past recently deleted
+# inodes when it creates files, which would bill one command for another's
+# clean-up. Installs hyperfine and ccrypt if missing.
+#   VLT=path/to/vlt          the vlt to time (default: build/release/cli/vlt)
+#   VLT_BEFORE=path/to/vlt   also time this one, in rows marked "(before)"
+#   FLOOR=path               default: build/release/bench/vlt_durable_floor
+#   DISK=folder              a folder on the disk (default: /var/tmp)
+#   RUNS=n                   timed runs per command (default 3)
+set -euo pipefail
+
+[ $# -eq 0 ] || {
+    echo "usage: $0  (see the comment at its top for the settings)" >&2
+    exit 2
+}
+runs=${RUNS:-3}
+root=$(cd "$(dirname "$0")/.." && pwd)
+vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
+floor=$(realpath "${FLOOR:-$root/build/release/bench/vlt_durable_floor}")
+before=${VLT_BEFORE:+$(realpath "$VLT_BEFORE")}
+for tool in "$vlt" "$floor" ${before:+"$before"}; do
+    [ -x "$tool" ] || {
+        echo "no $tool: build it first (cmake --build --preset release --target vlt vlt_durable_floor)" >&2
+        exit 1
+    }
+done
+
+missing=()
+for command in hyperfine ccrypt python3; do
+    command -v "$command" >/dev/null || missing+=("$command")
+done
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q >&2
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
+        "${missing[@]/python3/python3-minimal}" >&2
+fi
+
+folders=()
+trap 'rm -rf "${folders[@]}"' EXIT
+results=$(mktemp)
+folders+=("$results")
+
+# Outputs are the only files with a dot in their names.
+# Moves the files `find` selects aside, into a fresh folder under trash/.
+aside() {
+    echo "d=\$(mktemp -d trash/XXXXXX) && find $1 -type f $2 -exec mv -t \"\$d\" {} +"
+}
+
+# time_one LOCATION SET NAME PREPARE COMMAND
+time_one() {
+    echo "timing $1 $2: $3" >&2
+    hyperfine --style none --runs "$runs" --prepare "$4" --export-json timing.json "$5" >/dev/null
+    printf '%s|%s|%s|%s\n' "$1" "$2" "$3" \
+        "$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' timing.json)" \
+        >>"$results"
+}
+
+# bench LOCATION FOLDER COUNT BYTES
+bench() {
+    local location=$1 count=$3 bytes=$4
+    local set="$count × $((bytes / 1024)) KiB"
+    local work
+    work=$(mktemp -d "$2/vlt-small-XXXXXX")
+    folders+=("$work")
+    cd "$work"
+    mkdir plain cipher ccrypt trash
+    python3 - "$count" "$bytes" <<'EOF'
+import os, sys
+count, size = int(sys.argv[1]), int(sys.argv[2])
+for i in range(count):
+    data = os.urandom(size)
+    for folder in ("plain", "ccrypt"):
+        with open(f"{folder}/f{i:05}", "wb") as f:
+            f.write(data)
+EOF
+    printf 'correct horse battery staple' >key
+    "$vlt" encrypt -q --key-file key plain/f*
+    mv plain/*.vlt cipher/
+
+    time_one "$location" "$set" "floor, no flush" "$(aside plain "-name '*.*'")" \
+        "$floor none plain/f*"
+    time_one "$location" "$set" "floor, fsync per file" "$(aside plain "-name '*.*'")" \
+        "$floor file plain/f*"
+    time_one "$location" "$set" "floor, fsync per batch" "$(aside plain "-name '*.*'")" \
+        "$floor threads plain/f*"
+    for label in "" ${before:+before}; do
+        local tool=$vlt suffix=""
+        [ -z "$label" ] || { tool=$before; suffix=" (before)"; }
+        time_one "$location" "$set" "vlt encrypt$suffix" "$(aside plain "-name '*.*'")" \
+            "$tool encrypt -q --key-file key plain/f*"
+        time_one "$location" "$set" "vlt decrypt$suffix" "$(aside cipher "! -name '*.vlt'")" \
+            "$tool decrypt -q --key-file key cipher/*.vlt"
+        time_one "$location" "$set" "vlt check$suffix" "true" "$tool check -q cipher/*.vlt"
+    done
+    # ccrypt works in place: each command first brings the files back to its input.
+    time_one "$location" "$set" "ccrypt -e" \
+        "if ls ccrypt/*.cpt >/dev/null 2>&1; then ccrypt -d -K k ccrypt/*.cpt; fi" \
+        "ccrypt -e -K k ccrypt/f*"
+    time_one "$location" "$set" "ccrypt -d" \
+        "if ! ls ccrypt/*.cpt >/dev/null 2>&1; then ccrypt -e -K k ccrypt/f*; fi" \
+        "ccrypt -d -K k ccrypt/*.cpt"
+    for f in plain/f00000 plain/f$(printf %05d $((count - 1))); do
+        cmp -s "$f" "cipher/${f#plain/}" || {
+            echo "vlt decrypt did not give $f back" >&2
+            exit 1
+        }
+    done
+    cd - >/dev/null
+    rm -rf "$work"
+}
+
+for location in "disk:${DISK:-/var/tmp}" "tmpfs:/dev/shm"; do
+    bench "${location%%:*}" "${location#*:}" 2000 4096
+    bench "${location%%:*}" "${location#*:}" 200 65536
+done
+
+python3 - "$results" "$runs" <<'EOF'
+import sys
+rows = [line.rstrip("\n").split("|") for line in open(sys.argv[1])]
+columns = list(dict.fromkeys((location, fileset) for location, fileset, _, _ in rows))
+names = list(dict.fromkeys(name for _, _, name, _ in rows))
+median = {(l, s, n): float(m) for l, s, n, m in rows}
+print(f"Wall median of {sys.argv[2]} runs in seconds, ratio to ccrypt in brackets\n")
+print("| command | " + " | ".join(f"{s}, {l}" for l, s in columns) + " |")
+print("|---|" + "---:|" * len(columns))
+for name in names:
+    peer = "ccrypt -d" if "decrypt" in name else "ccrypt -e"
+    cells = []
+    for l, s in columns:
+        wall = median[(l, s, name)]
+        ratio = "" if name.startswith("ccrypt") else f" ({wall / median[(l, s, peer)]:.2f})"
+        cells.append(f"{wall:.3f}{ratio}")
+    print(f"| {name} | " + " | ".join(cells) + " |")
+EOF
