@@ -18,6 +18,12 @@ class BlockCipher {
   public:
     explicit BlockCipher(std::vector<Digit> keyDigits) : key_(std::move(keyDigits)) {}
 
+    // Back to the start of a file, for the next input under the same key.
+    void Restart() {
+        pad_.Seek(0);
+        key_.Rewind();
+    }
+
     // Encrypts n bytes into their 3 * n cipher digits.
     void Encrypt(const std::uint8_t* plain, std::size_t n, Digit* digits);
 

@@ -1,6 +1,7 @@
 #include "cipher/block_pipeline.h"
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace vlt {
@@ -11,15 +12,40 @@ constexpr std::chrono::milliseconds kIdleInterval{20};
 
 }  // namespace
 
-BlockPipeline::BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity)
-    : ring_(blocks) {
+BlockPipeline::BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity) {
+    Reshape(blocks, inCapacity, outCapacity);
+}
+
+void BlockPipeline::Reshape(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity) {
+    const std::size_t size = blocks * (inCapacity + outCapacity);
+    if (size > storageSize_) {
+        storage_.reset();  // the old and the new memory are never held at once
+        storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        storageSize_ = size;
+    }
+    ring_.resize(blocks);
+    std::uint8_t* next = storage_.get();
     for (PipelineBlock& block : ring_) {
-        block.in.resize(inCapacity);
-        block.out.resize(outCapacity);
+        block.in = {next, inCapacity};
+        block.out = {next + inCapacity, outCapacity};
+        next += inCapacity + outCapacity;
     }
 }
 
+void BlockPipeline::RunOnCaller(const PipelineStages& stages) {
+    PipelineBlock& block = ring_.front();
+    do {
+        block.last = !stages.read(block);
+        stages.transform(block);
+        stages.write(block);
+    } while (!block.last);
+}
+
 void BlockPipeline::Run(const PipelineStages& stages) {
+    if (ring_.size() == 1) {
+        RunOnCaller(stages);
+        return;
+    }
     transformed_ = written_ = 0;
     lastTransformed_ = transformEnded_ = false;
     writeFailure_ = nullptr;

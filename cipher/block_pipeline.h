@@ -7,21 +7,25 @@
 // reading, so the writes get a thread of their own. Each thread, once idle,
 // waits for half a ring of work, so that they rarely wake each other. A small
 // fixed ring of blocks bounds the memory whatever the size of the input.
+// A ring of one block is a plain loop on the calling thread: for an input that
+// fits in one block, starting a thread would cost more than the overlap gains.
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace vlt {
 
 struct PipelineBlock {
-    std::vector<std::uint8_t> in;  // filled by the read stage
+    std::span<std::uint8_t> in;  // filled by the read stage
     std::size_t inSize = 0;
-    std::vector<std::uint8_t> out;  // filled by the transform stage
+    std::span<std::uint8_t> out;  // filled by the transform stage
     std::size_t outSize = 0;
     bool last = false;  // the read found the end of the input
 };
@@ -42,8 +46,12 @@ struct PipelineStages {
 
 class BlockPipeline {
   public:
-    // `blocks` at least 2.
+    // `blocks` at least 1. The blocks' bytes start undefined: the stages fill them.
     BlockPipeline(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity);
+
+    // Gives the ring a new shape for the next run, keeping the memory of the
+    // last one when it is large enough.
+    void Reshape(std::size_t blocks, std::size_t inCapacity, std::size_t outCapacity);
 
     // Runs the stages until the last block is written. Every block is read,
     // transformed and written in input order, and a failure surfaces as in a
@@ -53,6 +61,7 @@ class BlockPipeline {
     void Run(const PipelineStages& stages);
 
   private:
+    void RunOnCaller(const PipelineStages& stages);
     void ReadAndTransformAll(const PipelineStages& stages);
     void WriteAll(const PipelineStages& stages);
     // Waits on the calling thread, calling `idle` meanwhile; false once a write has failed.
@@ -65,6 +74,8 @@ class BlockPipeline {
     std::size_t Half() const { return ring_.size() / 2; }
 
     std::vector<PipelineBlock> ring_;
+    std::unique_ptr<std::uint8_t[]> storage_;  // the blocks' bytes, never zeroed
+    std::size_t storageSize_ = 0;
     std::mutex mutex_;
     std::condition_variable forCaller_, forWriter_;
     // Blocks transformed and written so far; block i lives in ring_[i % size].

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -22,6 +23,9 @@ namespace {
 constexpr std::size_t kRingBlocks = 8;
 // Room before a block of cipher digits for those held back from the block before.
 constexpr std::size_t kCarryRoom = 8;
+// Plaintext up to this size runs in one block on the calling thread: a writer
+// thread costs more to start than its overlap gains on so little.
+constexpr std::uint64_t kOnCallerBytes = 4 * kBlockBytes;
 
 struct WrongKeyFound {};
 
@@ -81,10 +85,51 @@ class ProgressMeter {
     std::chrono::steady_clock::time_point reportedAt_;
 };
 
-// On the heap: the cipher holds a chunk of pad values, too big for a thread's stack.
-std::unique_ptr<BlockCipher> CipherFor(const PrimaryKey& key) {
-    return std::make_unique<BlockCipher>(KeyDigitValues(MakeKeyDigits(key.text, key.codePage)));
-}
+}  // namespace
+
+struct RunMemory::Parts {
+    BlockPipeline pipeline{1, 0, 0};
+    // On the heap: the cipher holds a chunk of pad values, too big for a thread's stack.
+    std::unique_ptr<BlockCipher> cipher;
+    PrimaryKey cipherKey;  // the key `cipher` was made from
+};
+
+RunMemory::RunMemory() : parts_(std::make_unique<Parts>()) {}
+RunMemory::~RunMemory() = default;
+
+namespace {
+
+// The memory a run works in: the caller's, or its own.
+class Memory {
+  public:
+    explicit Memory(const RunControl& control)
+        : parts_(control.memory != nullptr ? control.memory->parts() : own_.emplace().parts()) {}
+
+    // The cipher for `key`, at the start of a file.
+    BlockCipher& CipherFor(const PrimaryKey& key) {
+        if (!parts_.cipher || parts_.cipherKey.text != key.text ||
+            parts_.cipherKey.codePage != key.codePage) {
+            parts_.cipher.reset();
+            parts_.cipher = std::make_unique<BlockCipher>(
+                KeyDigitValues(MakeKeyDigits(key.text, key.codePage)));
+            parts_.cipherKey = key;
+        }
+        parts_.cipher->Restart();
+        return *parts_.cipher;
+    }
+
+    // The pipeline shaped for blocks of `inCapacity` bytes turned into at most
+    // `outCapacity` bytes each; one block for an input known to be small, or
+    // for a run that writes nothing.
+    BlockPipeline& Pipeline(bool oneBlock, std::size_t inCapacity, std::size_t outCapacity) {
+        parts_.pipeline.Reshape(oneBlock ? 1 : kRingBlocks, inCapacity, outCapacity);
+        return parts_.pipeline;
+    }
+
+  private:
+    std::optional<RunMemory> own_;
+    RunMemory::Parts& parts_;
+};
 
 RunResult Ended(RunStatus status, std::string message) {
     RunResult result;
@@ -146,11 +191,14 @@ bool Fill(ByteSource& input, std::span<std::uint8_t> buffer, std::size_t& filled
     return true;
 }
 
-RunResult RunEncrypt(ByteSource& input, ByteSink& output, BlockCipher& cipher,
+RunResult RunEncrypt(ByteSource& input, ByteSink& output, Memory& memory, BlockCipher& cipher,
                      const RunControl& control) {
-    ProgressMeter meter(control, input.Size().value_or(0));
-    BlockPipeline pipeline(kRingBlocks, kBlockBytes, 3 * kBlockBytes + kFormatOverhead);
-    pipeline.Run({
+    const std::optional<std::uint64_t> size = input.Size();
+    ProgressMeter meter(control, size.value_or(0));
+    const bool small = size && *size <= kOnCallerBytes;
+    // One more byte than the input's size: the first read also finds its end.
+    const std::size_t blockBytes = small ? *size + 1 : kBlockBytes;
+    memory.Pipeline(small, blockBytes, 3 * blockBytes + kFormatOverhead).Run({
         .read = [&](PipelineBlock& block) { return Fill(input, block.in, block.inSize); },
         .transform =
             [&](PipelineBlock& block) {
@@ -191,8 +239,15 @@ class DecryptRun {
           options_(options),
           meter_(control, KnownPlainSize(input).value_or(0)) {}
 
-    RunResult Run() {
-        BlockPipeline pipeline(kRingBlocks, kCarryRoom + 3 * kBlockBytes, kBlockBytes + 2);
+    RunResult Run(Memory& memory) {
+        const std::optional<std::uint64_t> size = input_.Size();
+        const bool small = size && *size <= 3 * kOnCallerBytes + kFormatOverhead;
+        // One more byte than the input's size: the first read also finds its end.
+        const std::size_t digitBytes = small ? *size + 1 : 3 * kBlockBytes;
+        // Without an output there is nothing to overlap: one block, no writer thread.
+        BlockPipeline& pipeline = memory.Pipeline(small || output_ == nullptr,
+                                                  kCarryRoom + digitBytes,
+                                                  (kCarryRoom + digitBytes) / 3 + 1);
         try {
             pipeline.Run({
                 .read =
@@ -285,47 +340,47 @@ class DecryptRun {
 RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control) {
     return Guarded([&] {
-        const auto cipher = CipherFor(key);
-        return RunEncrypt(input, output, *cipher, control);
+        Memory memory(control);
+        return RunEncrypt(input, output, memory, memory.CipherFor(key), control);
     });
 }
 
 RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
-        const auto cipher = CipherFor(key);
-        return DecryptRun(input, &output, cipher.get(), control, options).Run();
+        Memory memory(control);
+        return DecryptRun(input, &output, &memory.CipherFor(key), control, options).Run(memory);
     });
 }
 
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control) {
     return Guarded([&] {
-        const auto cipher = CipherFor(key);
+        Memory memory(control);
+        BlockCipher& cipher = memory.CipherFor(key);
         InputFile source(input, control.cancel);
         OutputFile sink(output, control.cancel);
-        return RunEncrypt(source, sink, *cipher, control);
+        return RunEncrypt(source, sink, memory, cipher, control);
     });
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
-        const auto cipher = CipherFor(key);
+        Memory memory(control);
+        BlockCipher& cipher = memory.CipherFor(key);
         InputFile source(input, control.cancel);
         KnownPlainSize(source);  // a file of the wrong length creates no output at all
         OutputFile sink(output, control.cancel);
-        return DecryptRun(source, &sink, cipher.get(), control, options).Run();
+        return DecryptRun(source, &sink, &cipher, control, options).Run(memory);
     });
 }
 
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {
     return Guarded([&] {
-        if (key == nullptr) {
-            return DecryptRun(input, nullptr, nullptr, control, {}).Run();
-        }
-        const auto cipher = CipherFor(*key);
-        return DecryptRun(input, nullptr, cipher.get(), control, {}).Run();
+        Memory memory(control);
+        BlockCipher* cipher = key != nullptr ? &memory.CipherFor(*key) : nullptr;
+        return DecryptRun(input, nullptr, cipher, control, {}).Run(memory);
     });
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/codepage.h"
@@ -35,12 +36,32 @@ struct Progress {
     int Percent() const { return total == 0 ? 0 : static_cast<int>(done * 100 / total); }
 };
 
+// What runs one after another on one thread share, so that each of many small
+// inputs does not pay for it again: the blocks and the cipher made from the
+// key. Not for two runs at once.
+class RunMemory {
+  public:
+    RunMemory();
+    ~RunMemory();
+    RunMemory(const RunMemory&) = delete;
+    RunMemory& operator=(const RunMemory&) = delete;
+
+    struct Parts;  // the engine's own
+    Parts& parts() { return *parts_; }
+
+  private:
+    std::unique_ptr<Parts> parts_;
+};
+
 struct RunControl {
     // Called on the running thread: at the start, about every 1 % or 50 ms, and at the end.
     std::function<void(const Progress&)> progress;
     // Requested, it stops the run within 100 ms, even one waiting for a pipe
     // or a terminal.
     const CancelSignal* cancel = nullptr;
+    // Kept from run to run by a caller with many inputs; a run without one
+    // makes its own.
+    RunMemory* memory = nullptr;
 };
 
 enum class RunStatus {

@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     }
     const auto& outputs = std::get<std::vector<std::string>>(planned);
 
-    Session session{options, std::nullopt, InstallInterruptHandlers(),
+    RunMemory memory;
+    Session session{options, std::nullopt, InstallInterruptHandlers(), memory,
                     !options.quiet && isatty(STDERR_FILENO)};
     if (options.NeedsKey()) {
         try {

@@ -103,7 +103,8 @@ class Run {
     const PrimaryKey& Key() const { return *session_.key; }
 
     RunControl Control() {
-        return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel};
+        return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel,
+                &session_.memory};
     }
 
     bool Streaming() const { return input_ == kStandardStream || output_ == kStandardStream; }

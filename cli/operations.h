@@ -18,6 +18,7 @@ struct Session {
     const Options& options;
     std::optional<PrimaryKey> key;  // always there for encrypt and decrypt
     const CancelSignal& cancel;
+    RunMemory& memory;  // shared by the runs of all inputs
     bool showProgress = false;
 };
 

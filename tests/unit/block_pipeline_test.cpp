@@ -12,6 +12,8 @@ namespace vlt {
 namespace {
 
 constexpr std::size_t kRing = 3;
+// A ring of one block runs on the calling thread alone; it must behave the same.
+constexpr std::size_t kRings[] = {1, kRing};
 
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -21,7 +23,8 @@ struct Failure : std::runtime_error {
 // by the transform and collected by the writer. Fail points throw there.
 class PipelineRun {
   public:
-    explicit PipelineRun(std::size_t blocks) : blocks_(blocks) {}
+    explicit PipelineRun(std::size_t blocks, std::size_t ring = kRing)
+        : blocks_(blocks), ring_(ring) {}
 
     std::size_t failReadAt = SIZE_MAX, failTransformAt = SIZE_MAX, failWriteAt = SIZE_MAX;
     std::chrono::milliseconds writeTime{0};
@@ -31,7 +34,7 @@ class PipelineRun {
     std::size_t mostInFlight = 0;  // blocks read but not yet written, at most
 
     void Run() {
-        BlockPipeline pipeline(kRing, 1, 1);
+        BlockPipeline pipeline(ring_, 1, 1);
         const PipelineStages stages{
             .read =
                 [&](PipelineBlock& block) {
@@ -72,6 +75,7 @@ class PipelineRun {
 
   private:
     std::size_t blocks_;
+    std::size_t ring_;
     std::size_t reads_ = 0;
     std::atomic<std::size_t> writes_ = 0;
 };
@@ -85,13 +89,15 @@ std::vector<std::uint8_t> Doubled(std::size_t n) {
 }
 
 TEST(BlockPipeline, EveryBlockPassesInOrderWithinTheRing) {
-    for (const std::size_t blocks :
-         {std::size_t{0}, std::size_t{1}, kRing - 1, kRing, kRing + 1, std::size_t{200}}) {
-        PipelineRun run(blocks);
-        run.Run();
-        EXPECT_EQ(run.written, Doubled(blocks)) << blocks;
-        EXPECT_EQ(run.transformed.size(), blocks + 1) << "the end block is transformed too";
-        EXPECT_LE(run.mostInFlight, kRing) << blocks;
+    for (const std::size_t ring : kRings) {
+        for (const std::size_t blocks :
+             {std::size_t{0}, std::size_t{1}, kRing - 1, kRing, kRing + 1, std::size_t{200}}) {
+            PipelineRun run(blocks, ring);
+            run.Run();
+            EXPECT_EQ(run.written, Doubled(blocks)) << blocks << " in a ring of " << ring;
+            EXPECT_EQ(run.transformed.size(), blocks + 1) << "the end block is transformed too";
+            EXPECT_LE(run.mostInFlight, ring) << blocks;
+        }
     }
 }
 
@@ -111,21 +117,23 @@ TEST(BlockPipeline, FailuresAreRethrownInBlockOrder) {
         {6, 9, SIZE_MAX, "read 6", 6},
         {SIZE_MAX, 8, 2, "write 2", 2},  // the writer's block is the earlier one
     };
-    for (const auto& c : cases) {
-        PipelineRun run(20);
-        run.failReadAt = c.read;
-        run.failTransformAt = c.transform;
-        run.failWriteAt = c.write;
-        try {
-            run.Run();
-            ADD_FAILURE() << c.says << ": no failure";
-        } catch (const Failure& failure) {
-            EXPECT_STREQ(failure.what(), c.says);
-        }
-        EXPECT_EQ(run.written.size(), c.written) << c.says;
-        EXPECT_EQ(run.written, Doubled(run.written.size())) << c.says;
-        if (c.read != SIZE_MAX && c.transform == SIZE_MAX && c.write == SIZE_MAX) {
-            EXPECT_EQ(run.transformed.size(), c.read) << "every block before the bad read";
+    for (const std::size_t ring : kRings) {
+        for (const auto& c : cases) {
+            PipelineRun run(20, ring);
+            run.failReadAt = c.read;
+            run.failTransformAt = c.transform;
+            run.failWriteAt = c.write;
+            try {
+                run.Run();
+                ADD_FAILURE() << c.says << ": no failure";
+            } catch (const Failure& failure) {
+                EXPECT_STREQ(failure.what(), c.says);
+            }
+            EXPECT_EQ(run.written.size(), c.written) << c.says;
+            EXPECT_EQ(run.written, Doubled(run.written.size())) << c.says;
+            if (c.read != SIZE_MAX && c.transform == SIZE_MAX && c.write == SIZE_MAX) {
+                EXPECT_EQ(run.transformed.size(), c.read) << "every block before the bad read";
+            }
         }
     }
 }

@@ -53,16 +53,31 @@ TEST_F(EngineTest, EncryptionMatchesTheWholeTextFormForAllSizesAndKeys) {
         {1000, std::string(10922, 'x')},
         {200000, std::string(10923, 'x')},
         {3 * kBlock + 17, longKey},
+        {5, longKey},  // after a larger input under the same key
+        {4 * kBlock, "a"},
+        {4 * kBlock + 1, "a"},
+        {kBlock + 2, "a"},
     };
+    // Each case runs in memory of its own, then in memory shared with the
+    // cases before it, as vlt shares it among its inputs: bytes of an earlier
+    // input must never reach a later output.
+    RunMemory shared;
     for (const auto& c : cases) {
-        const std::string& key = c.key;
-        const std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size));
-        WriteAll(plain, data);
-        ASSERT_EQ(EncryptFile(plain, encrypted, Key(key)).status, RunStatus::Finished);
-        EXPECT_EQ(ReadAll(encrypted), AsString(oracle::EncryptAsText(data, key)))
-            << c.size << " bytes, key of " << key.size();
-        ASSERT_EQ(DecryptFile(encrypted, decrypted, Key(key)).status, RunStatus::Finished);
-        EXPECT_EQ(ReadAll(decrypted), data) << c.size << " bytes";
+        for (RunMemory* memory : {static_cast<RunMemory*>(nullptr), &shared}) {
+            RunControl control;
+            control.memory = memory;
+            const std::string& key = c.key;
+            const std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size));
+            WriteAll(plain, data);
+            ASSERT_EQ(EncryptFile(plain, encrypted, Key(key), control).status, RunStatus::Finished);
+            EXPECT_EQ(ReadAll(encrypted), AsString(oracle::EncryptAsText(data, key)))
+                << c.size << " bytes, key of " << key.size() << (memory ? ", shared" : "");
+            ASSERT_EQ(DecryptFile(encrypted, decrypted, Key(key), control).status,
+                      RunStatus::Finished);
+            EXPECT_EQ(ReadAll(decrypted), data) << c.size << " bytes";
+            const PrimaryKey checked = Key(key);
+            EXPECT_EQ(CheckFile(encrypted, &checked, control).plainBytes, c.size);
+        }
     }
 }
 
