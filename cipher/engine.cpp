@@ -359,7 +359,7 @@ RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem:
         Memory memory(control);
         BlockCipher& cipher = memory.CipherFor(key);
         InputFile source(input, control.cancel);
-        OutputFile sink(output, control.cancel);
+        OutputFile sink(output, control.cancel, control.batch);
         return RunEncrypt(source, sink, memory, cipher, control);
     });
 }
@@ -371,7 +371,7 @@ RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem:
         BlockCipher& cipher = memory.CipherFor(key);
         InputFile source(input, control.cancel);
         KnownPlainSize(source);  // a file of the wrong length creates no output at all
-        OutputFile sink(output, control.cancel);
+        OutputFile sink(output, control.cancel, control.batch);
         return DecryptRun(source, &sink, &cipher, control, options).Run(memory);
     });
 }

@@ -62,6 +62,11 @@ struct RunControl {
     // Kept from run to run by a caller with many inputs; a run without one
     // makes its own.
     RunMemory* memory = nullptr;
+    // Where EncryptFile and DecryptFile hand their output once it is written,
+    // to be flushed and put in place with others (see OutputBatch): Finished
+    // then means written, not yet in place. Without one, each run puts its
+    // output in place itself before it ends.
+    OutputBatch* batch = nullptr;
 };
 
 enum class RunStatus {

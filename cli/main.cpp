@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "platform/codepage.h"
+#include "platform/output_batch.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/key_input.h"
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
     const auto& outputs = std::get<std::vector<std::string>>(planned);
 
     RunMemory memory;
-    Session session{options, std::nullopt, InstallInterruptHandlers(), memory,
+    OutputBatch batch;
+    Session session{options, std::nullopt, InstallInterruptHandlers(), memory, batch,
                     !options.quiet && isatty(STDERR_FILENO)};
     if (options.NeedsKey()) {
         try {
@@ -66,26 +68,5 @@ int main(int argc, char** argv) {
         }
     }
 
-    int status = kExitSuccess;
-    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
-        switch (ProcessInput(session, options.inputs[i], outputs[i])) {
-            case Outcome::Done:
-                break;
-            case Outcome::Failed:
-                status = kExitFailure;
-                break;
-            case Outcome::Interrupted:
-                return InterruptedExitStatus();
-        }
-        // A signal after an input's run ended leaves that output complete; it only
-        // stops the inputs still waiting.
-        const std::size_t remaining = options.inputs.size() - i - 1;
-        if (session.cancel.Requested() && remaining > 0) {
-            std::cerr << "vlt: interrupted; " << remaining
-                      << (remaining == 1 ? " more input was" : " more inputs were")
-                      << " not processed\n";
-            return InterruptedExitStatus();
-        }
-    }
-    return status;
+    return ProcessInputs(session, outputs);
 }

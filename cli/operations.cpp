@@ -5,8 +5,11 @@
 
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "platform/file_access.h"
+#include "platform/output_batch.h"
+#include "cli/interrupt.h"
 #include "cli/output_naming.h"
 #include "cli/progress_bar.h"
 
@@ -19,10 +22,6 @@ std::string DisplayName(const std::string& path) {
 
 constexpr std::string_view kWrongKeyReason =
     "the primary key is wrong or the file is damaged (a decrypted value is above 255)";
-
-void Say(const std::string& who, const std::string& what) {
-    std::cerr << "vlt: " << who << ": " << what << "\n";
-}
 
 std::string Plural(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -42,10 +41,12 @@ bool StandardInputIsRegularFile() {
 
 class Run {
   public:
-    Run(const Session& session, const std::string& input, const std::string& output)
+    Run(const Session& session, const std::string& input, const std::string& output,
+        std::ostream& messages)
         : session_(session),
           input_(input),
           output_(output),
+          messages_(messages),
           name_(DisplayName(input)),
           bar_(name_, session.showProgress) {}
 
@@ -102,9 +103,13 @@ class Run {
   private:
     const PrimaryKey& Key() const { return *session_.key; }
 
+    void Say(const std::string& who, const std::string& what) const {
+        messages_ << "vlt: " << who << ": " << what << "\n";
+    }
+
     RunControl Control() {
         return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel,
-                &session_.memory};
+                &session_.memory, &session_.batch};
     }
 
     bool Streaming() const { return input_ == kStandardStream || output_ == kStandardStream; }
@@ -193,7 +198,7 @@ class Run {
                 return Outcome::Failed;
             case RunStatus::Failed:
                 // The engine's message names the file already.
-                std::cerr << "vlt: " << result.message
+                messages_ << "vlt: " << result.message
                           << (output_ == kStandardStream ? Incomplete() : "") << "\n";
                 return Outcome::Failed;
         }
@@ -203,6 +208,7 @@ class Run {
     const Session& session_;
     const std::string& input_;
     const std::string& output_;
+    std::ostream& messages_;
     std::string name_;
     ProgressBar bar_;
     std::uint64_t written_ = 0;
@@ -230,8 +236,11 @@ std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& o
     return outputs;
 }
 
-Outcome ProcessInput(const Session& session, const std::string& input, const std::string& output) {
-    Run run(session, input, output);
+namespace {
+
+Outcome ProcessInput(const Session& session, const std::string& input, const std::string& output,
+                     std::ostream& messages) {
+    Run run(session, input, output, messages);
     switch (session.options.command) {
         case Command::Encrypt:
             return run.Encrypt();
@@ -241,6 +250,84 @@ Outcome ProcessInput(const Session& session, const std::string& input, const std
             return run.Check();
     }
     return Outcome::Failed;
+}
+
+// Outputs are put in place a batch at a time; the batch ends at this many
+// outputs (each holds a descriptor open) or bytes (written, not yet on disk).
+constexpr std::size_t kBatchOutputs = 256;
+constexpr std::uint64_t kBatchBytes = 64 << 20;
+
+// The inputs done since the batch began, whose messages wait for the batch:
+// an output's failure to reach the disk is only known then, and the messages
+// keep the order of the inputs.
+class Reports {
+  public:
+    explicit Reports(OutputBatch& batch) : batch_(batch) {}
+
+    void Add(Outcome outcome, std::string messages, bool inBatch) {
+        held_.push_back({outcome, std::move(messages), inBatch});
+        if (batch_.size() == 0 || batch_.size() >= kBatchOutputs || batch_.bytes() >= kBatchBytes) {
+            Flush();
+        }
+    }
+
+    // Completes the batch and shows the messages held for it. Outputs whose
+    // run finished are put in place even when a later input is interrupted.
+    void Flush() {
+        const auto failures = batch_.Complete();
+        auto failure = failures.begin();
+        for (Held& input : held_) {
+            const std::optional<FileError>* error = input.inBatch ? &*failure++ : nullptr;
+            if (error != nullptr && *error) {
+                input.messages += "vlt: " + std::string((*error)->what()) + "\n";
+                input.outcome = Outcome::Failed;
+            }
+            std::cerr << input.messages;
+            failed_ = failed_ || input.outcome == Outcome::Failed;
+        }
+        held_.clear();
+    }
+
+    bool failed() const { return failed_; }
+
+  private:
+    struct Held {
+        Outcome outcome;
+        std::string messages;
+        bool inBatch;  // its output waits in the batch
+    };
+    OutputBatch& batch_;
+    std::vector<Held> held_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+int ProcessInputs(const Session& session, const std::vector<std::string>& outputs) {
+    const std::vector<std::string>& inputs = session.options.inputs;
+    Reports reports(session.batch);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        std::ostringstream messages;
+        const std::size_t waiting = session.batch.size();
+        const Outcome outcome = ProcessInput(session, inputs[i], outputs[i], messages);
+        reports.Add(outcome, messages.str(), session.batch.size() > waiting);
+        if (outcome == Outcome::Interrupted) {
+            reports.Flush();
+            return InterruptedExitStatus();
+        }
+        // A signal after an input's run ended leaves that output complete; it only
+        // stops the inputs still waiting.
+        const std::size_t remaining = inputs.size() - i - 1;
+        if (session.cancel.Requested() && remaining > 0) {
+            reports.Flush();
+            std::cerr << "vlt: interrupted; " << remaining
+                      << (remaining == 1 ? " more input was" : " more inputs were")
+                      << " not processed\n";
+            return InterruptedExitStatus();
+        }
+    }
+    reports.Flush();
+    return reports.failed() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace vlt::cli

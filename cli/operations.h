@@ -1,6 +1,7 @@
 #pragma once
 
-// One input at a time through the engine, with the messages vlt shows for it.
+// The inputs one at a time through the engine, with the messages vlt shows
+// for each; their outputs are put in place a batch at a time.
 
 #include <optional>
 #include <string>
@@ -18,7 +19,8 @@ struct Session {
     const Options& options;
     std::optional<PrimaryKey> key;  // always there for encrypt and decrypt
     const CancelSignal& cancel;
-    RunMemory& memory;  // shared by the runs of all inputs
+    RunMemory& memory;    // shared by the runs of all inputs
+    OutputBatch& batch;  // the outputs written and not yet in place
     bool showProgress = false;
 };
 
@@ -26,6 +28,7 @@ struct Session {
 // names none for some input.
 std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& options);
 
-Outcome ProcessInput(const Session& session, const std::string& input, const std::string& output);
+// Runs the command over every input; returns vlt's exit status.
+int ProcessInputs(const Session& session, const std::vector<std::string>& outputs);
 
 }  // namespace vlt::cli

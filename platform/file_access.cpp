@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/output_batch.h"
+
 namespace vlt {
 
 namespace fs = std::filesystem;
@@ -81,8 +83,9 @@ bool MayStall(const struct stat& st) {
     return !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode);
 }
 
-// The process's umask without changing it (umask() would race with other threads).
-mode_t CurrentUmask() {
+// The process's umask without changing it (umask() would race with other
+// threads). Read once: nothing here changes it.
+mode_t ReadUmask() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("Umask:", 0) == 0) {
@@ -90,6 +93,11 @@ mode_t CurrentUmask() {
         }
     }
     return 022;
+}
+
+mode_t CurrentUmask() {
+    static const mode_t umask = ReadUmask();
+    return umask;
 }
 
 // Where the content of `path` really goes: symbolic links are followed, even
@@ -151,7 +159,8 @@ std::size_t InputFile::Read(std::span<std::uint8_t> buffer) {
     return ReadFully(fd_, buffer, name_, waiting_);
 }
 
-OutputFile::OutputFile(const fs::path& path, const CancelSignal* cancel) : name_(path.string()) {
+OutputFile::OutputFile(const fs::path& path, const CancelSignal* cancel, OutputBatch* batch)
+    : name_(path.string()), batch_(batch) {
     if (name_.empty()) {
         throw FileError(name_, "no output file name given");
     }
@@ -208,9 +217,7 @@ void OutputFile::OpenDirectly(const fs::path& path, bool namedPipe) {
 }
 
 OutputFile::~OutputFile() {
-    if (!committed_) {
-        Discard();
-    }
+    Discard();  // nothing left to discard once committed
 }
 
 void OutputFile::Write(std::span<const std::uint8_t> data) {
@@ -247,27 +254,17 @@ void OutputFile::PaceWriteback() {
 }
 
 void OutputFile::Commit() {
-    // Devices such as /dev/null cannot be synced; that is no failure.
-    const bool direct = temporary_.empty();
-    if (::fsync(fd_) != 0 && !(direct && (errno == EINVAL || errno == EROFS))) {
-        throw FileError(name_, "cannot write", errno);
+    PendingOutput written{name_, target_, std::exchange(temporary_, {}), std::exchange(fd_, -1),
+                          written_};
+    if (batch_ != nullptr) {
+        batch_->Add(std::move(written));
+        return;
     }
-    const int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0 && errno != EINTR) {
-        throw FileError(name_, "cannot write", errno);
+    OutputBatch alone;
+    alone.Add(std::move(written));
+    if (auto failure = alone.Complete().front()) {
+        throw *std::move(failure);
     }
-    if (!direct) {
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-            throw FileError(name_, "cannot replace", errno);
-        }
-        temporary_.clear();
-        const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
-        if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-            ::fsync(dir);  // makes the rename itself durable
-            ::close(dir);
-        }
-    }
-    committed_ = true;
 }
 
 void OutputFile::Discard() noexcept {

@@ -21,6 +21,8 @@
 
 namespace vlt {
 
+class OutputBatch;
+
 // A failed file operation: names the file, what was being done and the
 // system's reason, e.g. "cannot open 'a.txt' for reading: No such file or directory".
 class FileError : public std::runtime_error {
@@ -77,7 +79,8 @@ class InputFile final : public ByteSource {
 
 // Writes a file so that it is either complete or untouched: the bytes go to a
 // temporary file in the output's folder, which Commit flushes to disk and
-// renames over the output. A symbolic link as output is followed, so its
+// renames over the output; or, given a batch, hands over to be flushed and
+// renamed with the batch's other outputs. A symbolic link as output is followed, so its
 // target gets the new content. An existing output that is not a regular file
 // (a device, a named pipe) is written directly; a named pipe is waited on
 // until a reader opens it. An existing output keeps its
@@ -86,7 +89,8 @@ class InputFile final : public ByteSource {
 // PaceWriteback), so Commit's flush finds little left to do.
 class OutputFile final : public ByteSink {
   public:
-    explicit OutputFile(const std::filesystem::path& path, const CancelSignal* cancel = nullptr);
+    explicit OutputFile(const std::filesystem::path& path, const CancelSignal* cancel = nullptr,
+                        OutputBatch* batch = nullptr);
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -109,7 +113,7 @@ class OutputFile final : public ByteSink {
     std::filesystem::path temporary_;  // empty when writing directly
     int fd_ = -1;
     Waiting waiting_;
-    bool committed_ = false;
+    OutputBatch* batch_;
     bool pacing_ = false;            // whether the file system takes writeback requests
     std::uint64_t written_ = 0;      // bytes written so far
     std::uint64_t writebackAt_ = 0;  // writeback has been started below this offset

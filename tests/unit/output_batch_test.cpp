@@ -1,0 +1,87 @@
+#include "platform/output_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "tests/support/temp_folder.h"
+
+namespace vlt {
+namespace {
+
+using testing_support::ReadAll;
+using testing_support::TempFolder;
+using testing_support::WriteAll;
+
+// Three outputs over old ones, written into one batch.
+class OutputBatchTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* name : {"a", "b", "c"}) {
+            WriteAll(folder / name, std::string("old ") + name);
+        }
+    }
+
+    void WriteAllThree() {
+        for (const char* name : {"a", "b", "c"}) {
+            OutputFile file(folder / name, nullptr, &batch);
+            const std::string content = std::string("new ") + name;
+            file.Write({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
+            file.Commit();
+        }
+    }
+
+    TempFolder folder;
+    OutputBatch batch;
+};
+
+TEST_F(OutputBatchTest, OutputsChangeOnlyWhenTheBatchIsComplete) {
+    WriteAllThree();
+    EXPECT_EQ(ReadAll(folder / "b"), "old b");
+    const auto failures = batch.Complete();
+    ASSERT_EQ(failures.size(), 3u);
+    for (const auto& failure : failures) {
+        EXPECT_FALSE(failure) << failure->what();
+    }
+    for (const char* name : {"a", "b", "c"}) {
+        EXPECT_EQ(ReadAll(folder / name), std::string("new ") + name);
+    }
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(batch.size(), 0u);
+}
+
+// The middle output cannot be put in place (its name became a folder): the
+// others are, and nothing is left of its own.
+TEST_F(OutputBatchTest, AFailureMidwayTouchesNoOtherOutput) {
+    WriteAllThree();
+    std::filesystem::remove(folder / "b");
+    std::filesystem::create_directories(folder / "b" / "kept");
+    const auto failures = batch.Complete();
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_FALSE(failures[0]);
+    ASSERT_TRUE(failures[1]);
+    EXPECT_STREQ(failures[1]->what(),
+                 ((folder / "b").string() + ": cannot replace: Is a directory").c_str());
+    EXPECT_FALSE(failures[2]);
+    EXPECT_EQ(ReadAll(folder / "a"), "new a");
+    EXPECT_EQ(ReadAll(folder / "c"), "new c");
+    EXPECT_TRUE(std::filesystem::exists(folder / "b" / "kept"));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST(OutputBatch, ABatchNeverCompletedLeavesTheOldOutputsAlone) {
+    TempFolder folder;
+    WriteAll(folder / "a", "old a");
+    {
+        OutputBatch batch;
+        OutputFile file(folder / "a", nullptr, &batch);
+        file.Write({reinterpret_cast<const std::uint8_t*>("new"), 3});
+        file.Commit();
+    }
+    EXPECT_EQ(ReadAll(folder / "a"), "old a");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a"}));
+}
+
+}  // namespace
+}  // namespace vlt
