@@ -5,7 +5,6 @@
 
 #include <stdexcept>
 #include <string>
-#include <string_view>
 
 #include "platform/cancellation.h"
 
@@ -19,8 +18,6 @@ class KeyError : public std::runtime_error {
 
 // What the window says when the key is empty.
 inline constexpr const char* kEmptyKeyMessage = "Please enter primary key";
-
-bool IsValidUtf8(std::string_view text);
 
 // The key held by a key file's content: all of it but one trailing "\n" or "\r\n".
 // Throws KeyError when that is empty or not UTF-8.

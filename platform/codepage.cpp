@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/codepage_tables.h"
+#include "platform/utf8.h"
 
 namespace vlt {
 
@@ -23,35 +24,6 @@ std::string Lower(std::string_view text) {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-// Decodes one UTF-8 sequence at `i`; an invalid one yields U+FFFD and one byte.
-char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b0 = byte(i);
-    std::size_t length = b0 < 0x80           ? 1
-                         : (b0 >> 5) == 0x6  ? 2
-                         : (b0 >> 4) == 0xE  ? 3
-                         : (b0 >> 3) == 0x1E ? 4
-                                             : 0;
-    if (length == 0 || i + length > s.size()) {
-        ++i;
-        return U'\uFFFD';
-    }
-    char32_t cp = length == 1 ? b0 : b0 & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return U'\uFFFD';
-        }
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    i += length;
-    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return U'\uFFFD';
-    }
-    return cp;
 }
 
 const CodePageTable& TableFor(CodePage codePage) {
@@ -167,7 +139,7 @@ std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage) {
     std::vector<std::int16_t> codes;
     codes.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t cp = DecodeUtf8(utf8, i);
+        const char32_t cp = DecodeUtf8(utf8, i).value_or(U'\uFFFD');
         if (cp > 0xFFFF) {  // two UTF-16 units to Windows, each coded on its own
             const char32_t bits = cp - 0x10000;
             codes.push_back(CodeIn(table, static_cast<char16_t>(0xD800 + (bits >> 10))));

@@ -35,7 +35,8 @@ CodePage SystemCodePage();
 std::int16_t AnsiCode(char16_t unit, CodePage codePage);
 
 // The code of every UTF-16 unit of a UTF-8 text, as Windows counts characters: a
-// character outside the BMP is two units. Invalid UTF-8 gives U+FFFD, one per bad byte.
+// character outside the BMP is two units. What does not decode (DecodeUtf8 in utf8.h)
+// is U+FFFD.
 std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage);
 
 }  // namespace vlt

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace vlt {
+
+// Decodes the UTF-8 sequence at `i` and moves `i` past it. A sequence that is not UTF-8
+// (overlong, a UTF-16 surrogate, past U+10FFFF) gives nothing and moves `i` past it; a bad
+// or cut-short lead or continuation byte gives nothing and moves `i` by one byte.
+std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i);
+
+// Whether every sequence of `text` decodes.
+bool IsValidUtf8(std::string_view text);
+
+}  // namespace vlt
