@@ -16,16 +16,24 @@
 #include <vector>
 
 #include "cipher/engine.h"
+#include "platform/codepage.h"
 #include "platform/file_access.h"
 
 namespace vlt::fuzzing {
 
 // The code pages the program offers, plus numbers it must refuse cleanly.
-inline constexpr CodePage kCodePages[] = {874,  932,  936,  949,  950,  1250, 1251, 1252,
-                                          1253, 1254, 1255, 1256, 1257, 1258, 0,    -1};
+inline const std::vector<CodePage>& FuzzedCodePages() {
+    static const std::vector<CodePage> codePages = [] {
+        std::vector<CodePage> all = SupportedCodePages();
+        all.insert(all.end(), {0, -1});
+        return all;
+    }();
+    return codePages;
+}
 
 inline CodePage ConsumeCodePage(FuzzedDataProvider& in) {
-    return in.PickValueInArray(kCodePages);
+    const std::vector<CodePage>& codePages = FuzzedCodePages();
+    return codePages[in.ConsumeIntegralInRange<std::size_t>(0, codePages.size() - 1)];
 }
 
 inline bool IsOffered(CodePage codePage) {

@@ -53,6 +53,14 @@ std::int16_t CodeIn(const CodePageTable& table, char16_t unit) {
 
 }  // namespace
 
+std::vector<CodePage> SupportedCodePages() {
+    std::vector<CodePage> codePages;
+    for (const CodePageTable& table : CodePageTables()) {
+        codePages.push_back(table.codePage);
+    }
+    return codePages;
+}
+
 CodePage ParseCodePage(std::string_view text) {
     std::string lower = Lower(text);
     for (const std::string_view prefix : {"windows-", "cp"}) {
@@ -61,9 +69,9 @@ CodePage ParseCodePage(std::string_view text) {
             break;
         }
     }
-    for (const CodePageTable& table : CodePageTables()) {
-        if (lower == std::to_string(table.codePage)) {
-            return table.codePage;
+    for (const CodePage codePage : SupportedCodePages()) {
+        if (lower == std::to_string(codePage)) {
+            return codePage;
         }
     }
     throw CodePageError("unknown code page '" + std::string(text) +

@@ -16,6 +16,9 @@ class CodePageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The code pages this program codes keys in, ascending.
+std::vector<CodePage> SupportedCodePages();
+
 // "1250", "cp1250" or "windows-1250" (any case) to 1250; throws CodePageError
 // naming the accepted values for anything else.
 CodePage ParseCodePage(std::string_view text);

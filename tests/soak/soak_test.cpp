@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <random>
+#include <vector>
 
 #include "tests/support/digit_text.h"
 #include "cipher/engine.h"
@@ -17,6 +18,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_oracle.h"
 #include "cipher/vlt_format.h"
+#include "platform/codepage.h"
 
 namespace vlt {
 namespace {
@@ -25,9 +27,6 @@ namespace fs = std::filesystem;
 using testing_support::ReadAll;
 using testing_support::TempFolder;
 using testing_support::WriteAll;
-
-constexpr CodePage kCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
-                                   1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
 // UTF-8 of one character from a mix of scripts, now and then a stray byte.
 std::string RandomCharacter(std::mt19937_64& rng) {
@@ -64,7 +63,8 @@ PrimaryKey RandomKey(std::mt19937_64& rng) {
     // Mostly short keys; some long enough to pass the 16-bit key index.
     const std::size_t length = rng() % 20 == 0 ? 6000 + rng() % 20000 : rng() % 40;
     PrimaryKey key;
-    key.codePage = kCodePages[rng() % std::size(kCodePages)];
+    static const std::vector<CodePage> codePages = SupportedCodePages();
+    key.codePage = codePages[rng() % codePages.size()];
     for (std::size_t i = 0; i < length; ++i) {
         key.text += RandomCharacter(rng);
     }
