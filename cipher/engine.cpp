@@ -265,10 +265,8 @@ class DecryptRun {
                 .idle = [&] { meter_.CheckCancel(); },
             });
         } catch (const WrongKeyFound&) {
-            return Ended(RunStatus::WrongKey,
-                         input_.Name() +
-                             ": the primary key is wrong or the file is damaged (a decrypted value "
-                             "is above 255); nothing was written");
+            return Ended(RunStatus::WrongKey, input_.Name() + ": " + std::string(kWrongKeyReason) +
+                                                  "; nothing was written");
         }
         if (output_ != nullptr) {
             output_->Commit();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/codepage.h"
 #include "platform/file_access.h"
@@ -85,6 +86,10 @@ struct RunResult {
     // Decryption: triples above 255 (written modulo 256 when allowed).
     std::uint64_t triplesAboveRange = 0;
 };
+
+// Why a decryption stops at a triple above 255, as the messages say it.
+inline constexpr std::string_view kWrongKeyReason =
+    "the primary key is wrong or the file is damaged (a decrypted value is above 255)";
 
 struct DecryptOptions {
     // Write even when a triple is above 255, modulo 256 as the original did.

@@ -20,9 +20,6 @@ std::string DisplayName(const std::string& path) {
     return path == kStandardStream ? "standard input" : path;
 }
 
-constexpr std::string_view kWrongKeyReason =
-    "the primary key is wrong or the file is damaged (a decrypted value is above 255)";
-
 std::string Plural(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
