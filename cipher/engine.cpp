@@ -138,24 +138,6 @@ RunResult Ended(RunStatus status, std::string message) {
     return result;
 }
 
-// Runs one operation, turning every way it can end into a RunResult.
-template <typename Operation>
-RunResult Guarded(Operation&& operation) {
-    try {
-        return operation();
-    } catch (const Cancelled&) {
-        return Ended(RunStatus::Cancelled, "cancelled");
-    } catch (const FileError& error) {
-        return Ended(RunStatus::Failed, error.what());
-    } catch (const CodePageError& error) {
-        return Ended(RunStatus::Failed, error.what());
-    } catch (const std::bad_alloc&) {
-        return Ended(RunStatus::Failed, "not enough memory for the run");
-    } catch (const std::system_error& error) {
-        return Ended(RunStatus::Failed, std::string("cannot start the run: ") + error.what());
-    }
-}
-
 FileError NotEncrypted(const ByteSource& input, const std::string& why) {
     return FileError(input.Name(), "not a Veltrimax encrypted file (" + why + ")");
 }
@@ -334,6 +316,24 @@ class DecryptRun {
 };
 
 }  // namespace
+
+RunResult Guarded(const std::function<RunResult()>& operation) {
+    try {
+        return operation();
+    } catch (const Cancelled&) {
+        return Ended(RunStatus::Cancelled, "cancelled");
+    } catch (const FileError& error) {
+        return Ended(RunStatus::Failed, error.what());
+    } catch (const CodePageError& error) {
+        return Ended(RunStatus::Failed, error.what());
+    } catch (const std::bad_alloc&) {
+        return Ended(RunStatus::Failed, "not enough memory for the run");
+    } catch (const std::system_error& error) {
+        return Ended(RunStatus::Failed, std::string("cannot start the run: ") + error.what());
+    } catch (const std::exception& error) {
+        return Ended(RunStatus::Failed, error.what());
+    }
+}
 
 RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control) {

@@ -96,6 +96,11 @@ struct DecryptOptions {
     bool writeOnWrongKey = false;
 };
 
+// Runs `operation`, turning every way it can end into a RunResult: a cancellation, a
+// failing file, an unknown code page, no memory or no thread to spare, and any other
+// std::exception as Failed with its text.
+RunResult Guarded(const std::function<RunResult()>& operation);
+
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control = {});
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,

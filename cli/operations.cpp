@@ -122,15 +122,6 @@ class Run {
         return refusal.has_value();
     }
 
-    template <typename Body>
-    RunResult Guarded(Body body) {
-        try {
-            return body();
-        } catch (const std::exception& e) {
-            return {.status = RunStatus::Failed, .message = e.what()};
-        }
-    }
-
     template <typename Operation>
     RunResult Stream(Operation operation) {
         return Guarded([&] {
