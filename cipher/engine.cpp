@@ -266,7 +266,7 @@ class DecryptRun {
         Digit* digits = block.in.data() + kCarryRoom - held_;
         std::copy_n(carried_, held_, digits);
         const std::size_t length = held_ + block.inSize;
-        if (block.last && (length < kFormatOverhead || (length - kFormatOverhead) % 3 != 0)) {
+        if (block.last && !PlainSize(offset_ + length)) {
             throw BadLength(input_, offset_ + length);
         }
         const std::size_t ready = length > kFormatOverhead ? (length - kFormatOverhead) / 3 * 3 : 0;
