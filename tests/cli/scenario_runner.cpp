@@ -39,12 +39,16 @@
 #include <thread>
 #include <utility>
 
-#include "tests/cli/child_process.h"
 #include "cipher/engine.h"
 #include "tests/cli/scenario_script.h"
+#include "tests/support/child_process.h"
 
 namespace fs = std::filesystem;
 using namespace scenario;
+using vlt::testing_support::ChildProcess;
+using vlt::testing_support::Finished;
+using vlt::testing_support::Launch;
+using vlt::testing_support::Terminal;
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <random>
 #include <thread>
 
-#include "tests/faults/child_process.h"
 #include "cipher/engine.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_oracle.h"
 
@@ -26,7 +26,7 @@ namespace vlt {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::Child;
+using testing_support::ChildProcess;
 using testing_support::RandomBytes;
 using testing_support::ReadAll;
 using testing_support::TempFolder;
@@ -67,7 +67,7 @@ TEST_F(EngineFaultTest, FullFileSystemFailsAndKeepsTheOldOutput) {
     const std::string encrypted = AsString(oracle::EncryptAsText(RandomBytes(100000, 2), "k"));
     WriteAll(folder / "big.vlt", encrypted);
 
-    Child child([&]() -> std::string {
+    ChildProcess child([&]() -> std::string {
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
@@ -80,7 +80,7 @@ TEST_F(EngineFaultTest, FullFileSystemFailsAndKeepsTheOldOutput) {
         return Describe(encryption, small) + "\n--\n" + Describe(decryption, small) + "\n--\n" +
                afterEncryption + "\n--\n" + ReadAll(small / "out");
     });
-    const std::string report = child.Wait();
+    const std::string report = child.WaitForReport();
     if (report.rfind(kSkip, 0) == 0) {
         GTEST_SKIP() << report;
     }
@@ -134,7 +134,7 @@ TEST_F(EngineFaultTest, PermissionDeniedNamesTheFileAndLeavesNothing) {
     fs::create_directory(folder / "open");
     fs::permissions(folder / "open", fs::perms(0777));
 
-    Child child([&]() -> std::string {
+    ChildProcess child([&]() -> std::string {
         if (::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             return std::string(kSkip) + "cannot become nobody: " + std::strerror(errno);
@@ -150,7 +150,7 @@ TEST_F(EngineFaultTest, PermissionDeniedNamesTheFileAndLeavesNothing) {
         }
         return report;
     });
-    const std::string report = child.Wait();
+    const std::string report = child.WaitForReport();
     if (report.rfind(kSkip, 0) == 0) {
         GTEST_SKIP() << report;
     }
@@ -203,13 +203,13 @@ class KilledRunTest : public EngineFaultTest {
         int keptOld = 0, completedNew = 0;
         for (int kill = 0; kill < kKills; ++kill) {
             WriteAll(output, "old output " + std::to_string(kill));
-            Child child([&] {
+            ChildProcess child([&] {
                 run();
                 return std::string();
             });
             std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
-            child.Kill(SIGKILL);
-            child.Wait();
+            child.Signal(SIGKILL);
+            child.WaitForReport();
 
             const std::string now = ReadAll(output);
             const bool old = now == "old output " + std::to_string(kill);

@@ -1,4 +1,4 @@
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
+#include <system_error>
 
-namespace scenario {
+namespace vlt::testing_support {
 namespace {
 
 [[noreturn]] void ChildFails(const char* what) {
@@ -88,13 +90,49 @@ ChildProcess::ChildProcess(const Launch& launch) : terminal_(launch.terminal) {
     }
 }
 
+ChildProcess::ChildProcess(const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::system_error(errno, std::generic_category(), "pipe");
+    }
+    pid_ = fork();
+    if (pid_ < 0) {
+        const int error = errno;
+        close(fds[0]);
+        close(fds[1]);
+        throw std::system_error(error, std::generic_category(), "fork");
+    }
+    if (pid_ == 0) {
+        close(fds[0]);
+        // Whatever happens, the child ends here and never runs on into the test runner.
+        std::string report;
+        try {
+            report = body();
+        } catch (const std::exception& error) {
+            report = std::string("exception: ") + error.what();
+        }
+        for (std::size_t done = 0; done < report.size();) {
+            const ssize_t n = write(fds[1], report.data() + done, report.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    report_ = fds[0];
+}
+
 ChildProcess::~ChildProcess() {
     if (!done_ && pid_ > 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    if (master_ >= 0) {
-        close(master_);
+    for (const int fd : {master_, report_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
 }
 
@@ -157,4 +195,15 @@ Finished ChildProcess::Wait(std::chrono::seconds limit) {
     return finished;
 }
 
-}  // namespace scenario
+std::string ChildProcess::WaitForReport() {
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; report_ >= 0 && (n = read(report_, buffer, sizeof buffer)) > 0;) {
+        report.append(buffer, static_cast<std::size_t>(n));
+    }
+    waitpid(pid_, nullptr, 0);
+    done_ = true;
+    return report;
+}
+
+}  // namespace vlt::testing_support
