@@ -1,14 +1,19 @@
 #include "app/form1.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <initializer_list>
 #include <limits>
 
 #include "app/file_dialog.h"
@@ -30,6 +35,7 @@ const QString kEncryptFailed = QStringLiteral("Encryption failed: %1");
 const QString kDecryptFailed = QStringLiteral("Decryption failed: %1");
 const QString kEncryptedFilter = QStringLiteral("Veltrimax vl datoteke (*.vlt)|*.vlt|");
 const QString kEncryptedSuffix = QStringLiteral(".vlt");
+const QString kDropOneFile = QStringLiteral("Please drop one file, not several or a folder");
 const QString kContactLine =
     QStringLiteral("Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid");
 
@@ -46,9 +52,28 @@ Widget* Place(Widget* widget, const char* name, int left, int top, int width, in
     return widget;
 }
 
+// A focused button acts on Enter and the keypad's Enter as on Space, as buttons do
+// on Windows; a plain QPushButton that is not a default button ignores Enter.
+class Button final : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!event->isAutoRepeat()) {
+                click();
+            }
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
 QPushButton* MakeButton(const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    // Enter and Esc do nothing of their own; a button acts when clicked or pressed.
+    auto* button = new Button(caption, parent);
+    // No default button: Enter in a box and Esc do nothing of their own.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -118,21 +143,26 @@ Form1::~Form1() {
 void Form1::CreateControls() {
     encryptButton_ =
         Place(MakeButton(QStringLiteral("Encrypt file"), this), "Command1", 7680, 1680, 3030, 375);
-    Place(MakeLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
+    QLabel* encryptInputLabel =
+        Place(MakeLabel(QStringLiteral("File for encrypt"), this), "Label1", 240, 795, 1980, 315);
     encryptInput_ = Place(MakeBox(this), "Text1", 2040, 720, 7785, 285);
     encryptBrowse_ =
         Place(MakeButton(QStringLiteral("..."), this), "Command3", 10080, 720, 615, 375);
-    Place(MakeLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
+    QLabel* encryptOutputLabel =
+        Place(MakeLabel(QStringLiteral("Output file name"), this), "Label2", 240, 1200, 1980, 315);
     encryptOutput_ = Place(MakeBox(this), "Text2", 2070, 1200, 7800, 285);
     progressBar_ = Place(new QProgressBar(this), "ProgressBar1", 240, 2160, 10455, 495);
     keyBox_ = Place(MakeBox(this), "Text3", 2070, 240, 7800, 285);
-    Place(MakeLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
+    QLabel* keyLabel =
+        Place(MakeLabel(QStringLiteral("Primary key"), this), "Label3", 240, 315, 1980, 315);
     decryptOutput_ = Place(MakeBox(this), "Text5", 2070, 3720, 7800, 285);
     decryptBrowse_ =
         Place(MakeButton(QStringLiteral("..."), this), "Command4", 10080, 3240, 615, 375);
     decryptInput_ = Place(MakeBox(this), "Text6", 2040, 3240, 7785, 285);
-    Place(MakeLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
-    Place(MakeLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
+    QLabel* decryptOutputLabel =
+        Place(MakeLabel(QStringLiteral("Output file name"), this), "Label5", 240, 3795, 1980, 315);
+    QLabel* decryptInputLabel =
+        Place(MakeLabel(QStringLiteral("File for decrypt"), this), "Label6", 240, 3315, 1980, 315);
     decryptButton_ =
         Place(MakeButton(QStringLiteral("Decrypt file"), this), "Command2", 7680, 4200, 3030, 375);
     Place(MakeLabel(kContactLine, this), "Label4", 3240, 5040, 6855, 375);
@@ -143,6 +173,23 @@ void Form1::CreateControls() {
     progressBar_->setValue(0);
     progressBar_->setTextVisible(false);
     progressBar_->setFocusPolicy(Qt::NoFocus);
+
+    // A label names its box for screen readers; the captions carry no access key, so the
+    // labels still take no focus and answer no key.
+    keyLabel->setBuddy(keyBox_);
+    encryptInputLabel->setBuddy(encryptInput_);
+    encryptOutputLabel->setBuddy(encryptOutput_);
+    decryptInputLabel->setBuddy(decryptInput_);
+    decryptOutputLabel->setBuddy(decryptOutput_);
+    progressBar_->setAccessibleName(QStringLiteral("Progress"));
+
+    // A file dropped onto a side's boxes or "..." button fills that side as its "..." does.
+    for (QWidget* target :
+         std::initializer_list<QWidget*>{encryptInput_, encryptOutput_, encryptBrowse_,
+                                         decryptInput_, decryptOutput_, decryptBrowse_}) {
+        target->setAcceptDrops(true);
+        target->installEventFilter(this);
+    }
 }
 
 void Form1::Command1_Click() {
@@ -186,19 +233,63 @@ void Form1::Command2_Click() {
 
 void Form1::Command3_Click() {
     commonDialog_.ShowOpen();
-    encryptInput_->setText(commonDialog_.FileName());
-    encryptOutput_->setText(commonDialog_.FileName() + kEncryptedSuffix);
+    FillEncryptSide(commonDialog_.FileName());
 }
 
 void Form1::Command4_Click() {
     commonDialog_.SetFilter(kEncryptedFilter);
     commonDialog_.ShowOpen();
-    const QString name = commonDialog_.FileName();
+    FillDecryptSide(commonDialog_.FileName());
+}
+
+void Form1::FillEncryptSide(const QString& name) {
+    encryptInput_->setText(name);
+    encryptOutput_->setText(name + kEncryptedSuffix);
+}
+
+void Form1::FillDecryptSide(const QString& name) {
     decryptInput_->setText(name);
     // Drops the suffix's length whatever those characters are; shorter names leave the output
     // box alone.
     if (name.size() >= kEncryptedSuffix.size()) {
         decryptOutput_->setText(name.chopped(kEncryptedSuffix.size()));
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+        return QWidget::eventFilter(watched, event);
+    }
+    auto* drop = static_cast<QDropEvent*>(event);
+    // Text dragged within or between the boxes stays the boxes' own business.
+    if (!drop->mimeData()->hasUrls()) {
+        return false;
+    }
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        const bool encryptSide =
+            watched == encryptInput_ || watched == encryptOutput_ || watched == encryptBrowse_;
+        FileDropped(encryptSide ? Operation::Encrypt : Operation::Decrypt,
+                    drop->mimeData()->urls());
+    }
+    return true;
+}
+
+void Form1::FileDropped(Operation side, const QList<QUrl>& urls) {
+    const bool oneFile = urls.size() == 1 && urls.front().isLocalFile() &&
+                         !QFileInfo(urls.front().toLocalFile()).isDir();
+    if (!oneFile) {
+        // Shown once the drop has ended, so that the file manager is not kept waiting on it.
+        QMetaObject::invokeMethod(
+            this, [this] { messages_.Inform(kDropOneFile); }, Qt::QueuedConnection);
+        return;
+    }
+    const QString name = urls.front().toLocalFile();
+    if (side == Operation::Encrypt) {
+        FillEncryptSide(name);
+    } else {
+        FillDecryptSide(name);
     }
 }
 

@@ -5,6 +5,8 @@
 // original control name as its object name ("Text3" is the key box), which is
 // how the tests find it; handlers are named after the controls' events.
 
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 #include <filesystem>
 
@@ -50,6 +52,8 @@ class Form1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped onto either side's boxes or "..." button.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     enum class Operation { Encrypt, Decrypt };
@@ -62,6 +66,10 @@ class Form1 : public QWidget {
     };
 
     void CreateControls();
+    // The naming rules of the two sides, shared by their "..." buttons and by drops.
+    void FillEncryptSide(const QString& name);
+    void FillDecryptSide(const QString& name);
+    void FileDropped(Operation side, const QList<QUrl>& urls);
     void StartRun(Operation operation, const QString& input, const QString& output);
     void Launch(const Request& request);
     void RunDone();

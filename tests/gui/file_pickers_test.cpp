@@ -1,8 +1,13 @@
 // The two "..." buttons: what they fill in, and what the shared dialog keeps
 // between uses.
 
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/file_dialog.h"
@@ -101,6 +106,81 @@ class FilePickersTest : public QObject {
         QCOMPARE(filters, filtersShown);
         QCOMPARE(names, namesShown);
         QVERIFY(messages.log.isEmpty());
+        QVERIFY(!form.Running());
+    }
+
+    // Each row: the control a file manager drops onto, the names dropped (from a folder
+    // holding the files "a.bin" and "b.bin.vlt" and the folder "sub"), the boxes afterwards
+    // and the notes shown. An earlier decrypt-side choice of "/in/c.vlt" filled that side
+    // and left its name and the filter on the dialog, which a drop leaves alone.
+    void dropsFillTheBoxesOfTheirSide_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QStringList>("dropped");
+        QTest::addColumn<QStringList>("boxes");  // encrypt in, out, decrypt in, out; @ the folder
+        QTest::addColumn<QStringList>("notes");
+        const QStringList before{"", "", "/in/c.vlt", "/in/c"};
+        const QStringList refused{"Please drop one file, not several or a folder"};
+        for (const char* target : {"Text1", "Text2", "Command3"}) {
+            QTest::addRow("onto %s", target)
+                << target << QStringList{"a.bin"}
+                << QStringList{"@/a.bin", "@/a.bin.vlt", "/in/c.vlt", "/in/c"} << QStringList{};
+        }
+        for (const char* target : {"Text6", "Text5", "Command4"}) {
+            QTest::addRow("onto %s", target)
+                << target << QStringList{"b.bin.vlt"}
+                << QStringList{"", "", "@/b.bin.vlt", "@/b.bin"} << QStringList{};
+        }
+        QTest::newRow("encrypted file onto the encrypt side")
+            << "Text2" << QStringList{"b.bin.vlt"}
+            << QStringList{"@/b.bin.vlt", "@/b.bin.vlt.vlt", "/in/c.vlt", "/in/c"} << QStringList{};
+        QTest::newRow("two files")
+            << "Text1" << QStringList{"a.bin", "b.bin.vlt"} << before << refused;
+        QTest::newRow("a folder") << "Command4" << QStringList{"sub"} << before << refused;
+    }
+    void dropsFillTheBoxesOfTheirSide() {
+        QFETCH(QString, target);
+        QFETCH(QStringList, dropped);
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, notes);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char* name : {"a.bin", "b.bin.vlt"}) {
+            QFile file(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        boxes.replaceInStrings(QStringLiteral("@"), dir.path());
+
+        ScriptedFileDialog dialog;
+        RecordingMessageBox messages;
+        Form1 form(dialog, messages);
+        const Form1Controls ui(form);
+        dialog.answers << QStringLiteral("/in/c.vlt");
+        QTest::mouseClick(ui.decryptBrowse, Qt::LeftButton);
+
+        QList<QUrl> urls;
+        for (const QString& name : dropped) {
+            urls << QUrl::fromLocalFile(dir.filePath(name));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        auto* widget = Form1Controls::Find<QWidget>(form, qPrintable(target));
+        const QPoint centre = widget->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &drop);
+        QVERIFY(drop.isAccepted());
+        QCoreApplication::processEvents();  // a refusal is shown once the drop has ended
+        QCOMPARE(messages.Texts(), notes);
+
+        QCOMPARE((QStringList{ui.encryptInput->text(), ui.encryptOutput->text(),
+                              ui.decryptInput->text(), ui.decryptOutput->text()}),
+                 boxes);
+        QCOMPARE(dialog.shown.size(), 1);
+        QCOMPARE(dialog.Filter(), kFilter);
+        QCOMPARE(dialog.FileName(), QStringLiteral("/in/c.vlt"));
         QVERIFY(!form.Running());
     }
 

@@ -1,5 +1,6 @@
 // The window as it starts: its frame, the controls' places, tab order and fonts.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <utility>
 
 #include "app/form1.h"
 #include "tests/gui/controls.h"
@@ -64,32 +66,41 @@ class Form1LayoutTest : public QObject {
     void placesEachControl_data() {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("twips");
-        // Left, top, width and height in twips, as the window was drawn.
-        const auto row = [](const char* name, const char* caption, int left, int top, int width,
-                            int height) {
-            QTest::newRow(name) << QString::fromUtf8(caption) << QRect(left, top, width, height);
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::addColumn<QString>("spoken");  // the name a screen reader says
+        // Left, top, width and height in twips, as the window was drawn. A control without
+        // a spoken name of its own is spoken by its caption.
+        const auto row = [](const char* name, const char* caption, QAccessible::Role role, int left,
+                            int top, int width, int height, const char* spoken = nullptr) {
+            QTest::newRow(name) << QString::fromUtf8(caption) << QRect(left, top, width, height)
+                                << role << QString::fromUtf8(spoken ? spoken : caption);
         };
-        row("Command1", "Encrypt file", 7680, 1680, 3030, 375);
-        row("Label1", "File for encrypt", 240, 795, 1980, 315);
-        row("Text1", "", 2040, 720, 7785, 285);
-        row("Command3", "...", 10080, 720, 615, 375);
-        row("Label2", "Output file name", 240, 1200, 1980, 315);
-        row("Text2", "", 2070, 1200, 7800, 285);
-        row("ProgressBar1", "", 240, 2160, 10455, 495);
-        row("Text3", "", 2070, 240, 7800, 285);
-        row("Label3", "Primary key", 240, 315, 1980, 315);
-        row("Text5", "", 2070, 3720, 7800, 285);
-        row("Command4", "...", 10080, 3240, 615, 375);
-        row("Text6", "", 2040, 3240, 7785, 285);
-        row("Label5", "Output file name", 240, 3795, 1980, 315);
-        row("Label6", "File for decrypt", 240, 3315, 1980, 315);
-        row("Command2", "Decrypt file", 7680, 4200, 3030, 375);
+        const auto button = QAccessible::Button;
+        const auto label = QAccessible::StaticText;
+        const auto box = QAccessible::EditableText;
+        row("Command1", "Encrypt file", button, 7680, 1680, 3030, 375);
+        row("Label1", "File for encrypt", label, 240, 795, 1980, 315);
+        row("Text1", "", box, 2040, 720, 7785, 285, "File for encrypt");
+        row("Command3", "...", button, 10080, 720, 615, 375);
+        row("Label2", "Output file name", label, 240, 1200, 1980, 315);
+        row("Text2", "", box, 2070, 1200, 7800, 285, "Output file name");
+        row("ProgressBar1", "", QAccessible::ProgressBar, 240, 2160, 10455, 495, "Progress");
+        row("Text3", "", box, 2070, 240, 7800, 285, "Primary key");
+        row("Label3", "Primary key", label, 240, 315, 1980, 315);
+        row("Text5", "", box, 2070, 3720, 7800, 285, "Output file name");
+        row("Command4", "...", button, 10080, 3240, 615, 375);
+        row("Text6", "", box, 2040, 3240, 7785, 285, "File for decrypt");
+        row("Label5", "Output file name", label, 240, 3795, 1980, 315);
+        row("Label6", "File for decrypt", label, 240, 3315, 1980, 315);
+        row("Command2", "Decrypt file", button, 7680, 4200, 3030, 375);
         row("Label4", "Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid",
-            3240, 5040, 6855, 375);
+            label, 3240, 5040, 6855, 375);
     }
     void placesEachControl() {
         QFETCH(QString, caption);
         QFETCH(QRect, twips);
+        QFETCH(QAccessible::Role, role);
+        QFETCH(QString, spoken);
         auto* control = form_->findChild<QWidget*>(QString::fromUtf8(QTest::currentDataTag()));
         QVERIFY(control);
         QCOMPARE(control->geometry(),
@@ -103,6 +114,11 @@ class Form1LayoutTest : public QObject {
             QCOMPARE(label->text(), caption);
             QCOMPARE(label->focusPolicy(), Qt::NoFocus);
         }
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), role);
+        QCOMPARE(accessible->text(QAccessible::Name), spoken);
+        QVERIFY(accessible->text(QAccessible::Accelerator).isEmpty());
     }
 
     void tabFollowsTheTabIndexAndSkipsLabels_data() {
@@ -148,21 +164,62 @@ class Form1LayoutTest : public QObject {
         QCOMPARE(ui_->key->text(), key);
     }
 
-    // No button answers Enter or Esc; a focused button answers Space.
-    void onlyTheFocusedButtonAnswersTheKeyboard() {
+    // There is no default or cancel button: Enter and Esc in a box do nothing.
+    void enterAndEscInABoxDoNothing() {
         QSignalSpy ended(form_.get(), &Form1::ProgramEnded);
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
         ui_->key->setFocus();
         QTest::keyClick(ui_->key, Qt::Key_Return);
+        QTest::keyClick(ui_->key, Qt::Key_Enter, Qt::KeypadModifier);
         QTest::keyClick(ui_->key, Qt::Key_Escape);
         QVERIFY(messages_->log.isEmpty());
+        QVERIFY(dialog_->shown.isEmpty());
         QVERIFY(form_->isVisible());
         QCOMPARE(ended.count(), 0);
+    }
 
-        ui_->encrypt->setFocus();
-        QTest::keyClick(ui_->encrypt, Qt::Key_Space);
-        QCOMPARE(messages_->Texts(), QStringList{"Please enter file name"});
+    // A focused button answers Space, Enter and the keypad's Enter as it answers a click.
+    void aFocusedButtonAnswersItsKeys_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<QStringList>("filtersShown");  // one per showing of the Open dialog
+        const QString filter = QStringLiteral("Veltrimax vl datoteke (*.vlt)|*.vlt|");
+        const std::pair<Qt::Key, const char*> keys[] = {
+            {Qt::Key_Space, "Space"}, {Qt::Key_Return, "Enter"}, {Qt::Key_Enter, "keypad Enter"}};
+        for (const auto& [key, keyName] : keys) {
+            const auto row = [key, keyName](const char* button) -> QTestData& {
+                return QTest::addRow("%s, %s", button, keyName)
+                       << QString::fromLatin1(button) << key;
+            };
+            row("Command1") << QStringList{"Please enter file name"} << QStringList{""};
+            row("Command2") << QStringList{"Please enter primary key"} << QStringList{};
+            row("Command3") << QStringList{} << QStringList{""};
+            row("Command4") << QStringList{} << QStringList{filter};
+        }
+    }
+    void aFocusedButtonAnswersItsKeys() {
+        QFETCH(QString, button);
+        QFETCH(Qt::Key, key);
+        QFETCH(QStringList, notes);
+        QFETCH(QStringList, filtersShown);
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        auto* focused = Form1Controls::Find<QPushButton>(*form_, qPrintable(button));
+        focused->setFocus();
+
+        QTest::keyClick(focused, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+
+        QCOMPARE(messages_->Texts(), notes);
+        QStringList filters;
+        for (const ScriptedFileDialog::Shown& shown : dialog_->shown) {
+            filters << shown.filter;
+        }
+        QCOMPARE(filters, filtersShown);
+        for (const QPushButton* any : form_->findChildren<QPushButton*>()) {
+            QVERIFY2(!any->isDefault(), qPrintable(any->objectName()));
+        }
     }
 
     void closingEndsTheProgramAtOnce() {
