@@ -124,4 +124,33 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
     return {std::move(parser.options), kExitSuccess};
 }
 
+std::vector<CommandWords> CommandLineWords() {
+    const Parser parser;
+    const auto wordsOf = [](const CLI::App& app, std::string name, bool encryptedInputs) {
+        CommandWords command{std::move(name), {}, encryptedInputs};
+        for (const CLI::Option* option : app.get_options()) {
+            if (option->get_positional()) {
+                continue;
+            }
+            OptionWords words;
+            for (const std::string& shortName : option->get_snames()) {
+                words.names.push_back("-" + shortName);
+            }
+            for (const std::string& longName : option->get_lnames()) {
+                words.names.push_back("--" + longName);
+            }
+            if (option->get_type_size() != 0) {
+                words.valueName = option->get_type_name();
+            }
+            command.options.push_back(std::move(words));
+        }
+        return command;
+    };
+    std::vector<CommandWords> words{wordsOf(parser.app, {}, false)};
+    for (const auto& [sub, command] : parser.commands) {
+        words.push_back(wordsOf(*sub, sub->get_name(), command != Command::Encrypt));
+    }
+    return words;
+}
+
 }  // namespace vlt::cli

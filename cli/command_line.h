@@ -42,4 +42,16 @@ struct ParsedCommandLine {
 
 ParsedCommandLine ParseCommandLine(int argc, char** argv);
 
+// The words of the command line as the parser defines them, for the shell completions.
+struct OptionWords {
+    std::vector<std::string> names;  // "-o", "--output"
+    std::string valueName;           // "FILE", "PATH", ...; empty for a flag
+};
+struct CommandWords {
+    std::string name;  // empty for the options before a command
+    std::vector<OptionWords> options;
+    bool encryptedInputs = false;  // its INPUTs are .vlt files
+};
+std::vector<CommandWords> CommandLineWords();
+
 }  // namespace vlt::cli

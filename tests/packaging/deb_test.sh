@@ -48,6 +48,7 @@ expected=(./usr/share/mime/packages/veltrimax.xml
 for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
 done
+! has vlt "${programs[@]}" || expected+=(./usr/share/bash-completion/completions/vlt)
 if [ "$with_gui" = 1 ]; then
     expected+=(./usr/share/applications/veltrimax.desktop
         ./usr/share/icons/hicolor/scalable/apps/veltrimax.svg)

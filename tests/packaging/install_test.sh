@@ -3,7 +3,7 @@
 # finds there.
 #
 # usage: install_test.sh CHECK BUILD_DIR VERSION WITH_GUI [PROGRAM...]
-#   CHECK     programs | mime_type | desktop_entry | app_icons | metainfo
+#   CHECK     programs | mime_type | desktop_entry | app_icons | metainfo | bash_completion
 #   WITH_GUI  1 when the window and its desktop integration are part of the build
 #   PROGRAM   the executables the build installs
 # Exits 77 (skipped) for a check of the window's desktop integration when the build has no window.
@@ -118,8 +118,44 @@ check_metainfo() {
     [ "$newest" = "$version" ] || fail "newest release is '$newest', the project is $version"
 }
 
+# Drives the installed completion as bash does on Tab: COMP_WORDS and COMP_CWORD set, then
+# the function that the script registered for vlt.
+check_bash_completion() {
+    has vlt "${programs[@]}" || skip "built without vlt"
+    local script=$share/bash-completion/completions/vlt
+    [ -f "$script" ] || fail "no bash completion in share/bash-completion/completions/vlt"
+    local folder
+    folder=$(mktemp -d -p "$stage")
+    mkdir "$folder/sub"
+    touch "$folder/a.vlt" "$folder/B.VLT" "$folder/a.txt"
+    # Each case: the line typed up to the cursor | the completions offered, sorted.
+    local cases=(
+        "vlt de|decrypt"
+        "vlt |--help --version -h check decrypt encrypt"
+        "vlt decrypt --no|--no-key-check"
+        "vlt check --|--ask-key --codepage --help --key-file --quiet"
+        "vlt decrypt |B.VLT a.vlt sub"
+        "vlt check -q a|a.vlt"
+        "vlt encrypt a|a.txt a.vlt"
+        "vlt decrypt --key-file a|a.txt a.vlt"
+        "vlt encrypt --codepage |"
+    )
+    local case typed expected offered
+    for case in "${cases[@]}"; do
+        typed=${case%|*} expected=${case#*|}
+        offered=$(cd "$folder" && bash --norc --noprofile -c '
+            source "$1"
+            read -ra COMP_WORDS <<<"$2"
+            [[ $2 == *" " ]] && COMP_WORDS+=("")
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+            "$(complete -p vlt | sed "s/.*-F \([^ ]*\) .*/\1/")"
+            printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | xargs' _ "$script" "$typed")
+        [ "$offered" = "$expected" ] || fail "'$typed' completes to '$offered', expected '$expected'"
+    done
+}
+
 case "$check" in
-    programs | mime_type | desktop_entry | app_icons | metainfo) "check_$check" ;;
+    programs | mime_type | desktop_entry | app_icons | metainfo | bash_completion) "check_$check" ;;
     *) fail "unknown check '$check'" ;;
 esac
 echo "$check: ok"
