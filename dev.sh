@@ -2,7 +2,10 @@
 # One entry point for a fresh Debian 12 machine:
 #   ./dev.sh run    install what is missing, build, start the window
 #   ./dev.sh test   install what is missing, build, run the whole test suite, again under
-#                   the sanitizers, then each fuzzer for VLT_FUZZ_SECONDS (default 60)
+#                   the sanitizers, the threaded pieces under ThreadSanitizer, then each
+#                   fuzzer for VLT_FUZZ_SECONDS (default 60)
+#   ./dev.sh format        clang-format the tracked C++ sources in place
+#   ./dev.sh format-check  list the sources clang-format would change; fails if any
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,7 +16,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev
     xvfb xauth x11-utils xdotool libxcb1-dev
     desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin libxml2-utils
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     dpkg-dev file time
 )
 
@@ -36,6 +39,23 @@ install_missing() {
 build() {
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
+}
+
+# The tracked C++ sources but the generated code page tables, which keep their
+# generator's layout.
+cxx_sources() {
+    git ls-files -z -- '*.cpp' '*.h' ':!:platform/codepage_tables.cpp'
+}
+
+check_format() {
+    local file unformatted=()
+    while IFS= read -r -d '' file; do
+        clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
+    done < <(cxx_sources)
+    [ ${#unformatted[@]} -eq 0 ] && return
+    printf '%s\n' "${unformatted[@]}"
+    echo "${#unformatted[@]} files not formatted; ./dev.sh format formats them" >&2
+    return 1
 }
 
 # Each fuzzer runs for VLT_FUZZ_SECONDS from its committed seeds (kept
@@ -74,11 +94,22 @@ case "${1:-}" in
         # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
         build asan
         ctest --preset asan
+        # The engine's threads under ThreadSanitizer: only the tests that run them.
+        build tsan
+        ctest --preset tsan
         build fuzz
         run_fuzzers
         ;;
+    format)
+        install_missing
+        cxx_sources | xargs -0 clang-format -i
+        ;;
+    format-check)
+        install_missing
+        check_format
+        ;;
     *)
-        echo "usage: $0 run|test" >&2
+        echo "usage: $0 run|test|format|format-check" >&2
         exit 2
         ;;
 esac
