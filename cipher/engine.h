@@ -1,8 +1,8 @@
 #pragma once
 
-// The two runs over whole files, streaming through fixed-size buffers. Used by
-// the window and by vlt alike; no Qt, no global state, safe to run in several
-// threads at once.
+// Encryption, decryption and the check of whole files or streams, through
+// fixed-size buffers. Used by the window and by vlt alike; no Qt, no global
+// state, safe to run in several threads at once (each with its own RunMemory).
 
 #include <cstddef>
 #include <cstdint>

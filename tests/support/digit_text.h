@@ -2,7 +2,8 @@
 
 // The cipher in its readable form: whole digit texts ("0" to "9" characters),
 // built exactly as the original program builds them, with the digit rules of
-// cipher/digit_ops.h. The reference the engine is tested against.
+// cipher/digit_ops.h, and the plain digit loops they use. The reference the
+// engine and its kernels are tested against.
 
 #include <cstddef>
 #include <cstdint>
