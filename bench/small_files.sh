@@ -8,6 +8,7 @@
 #                         (bench/durable_floor.cpp, mode none)
 #   floor, fsync per file the same with an fsync and a folder fsync per file
 #   floor, fsync per batch the same, every fsync of the batch issued at once
+#   floor, syncfs per batch the same, one syncfs for the batch
 #   vlt encrypt / decrypt / check  over all the files in one process
 #   ccrypt -e / -d        over the same files in one process (in place, unflushed)
 # Prints one Markdown table of wall medians with the ratio to ccrypt -e
@@ -99,6 +100,8 @@ EOF
         "$floor file plain/f*"
     time_one "$location" "$set" "floor, fsync per batch" "$(aside plain "-name '*.*'")" \
         "$floor threads plain/f*"
+    time_one "$location" "$set" "floor, syncfs per batch" "$(aside plain "-name '*.*'")" \
+        "$floor syncfs plain/f*"
     for label in "" ${before:+before}; do
         local tool=$vlt suffix=""
         [ -z "$label" ] || { tool=$before; suffix=" (before)"; }

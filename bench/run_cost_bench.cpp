@@ -1,0 +1,165 @@
+// The fixed cost of one run: a 1-byte input encrypted, decrypted or checked,
+// in memory (the engine's own CPU time, no system calls) and as files in
+// /dev/shm (with the calls a run cannot avoid: open, create, write, flush,
+// rename). Each with memory kept from run to run, as vlt keeps it across its
+// inputs, and with a fresh one per run, as a single run pays. Not a test; run
+// it by hand.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cipher/engine.h"
+
+namespace vlt {
+namespace {
+
+const PrimaryKey kKey{"correct horse battery staple", 1252};
+
+class MemorySource final : public ByteSource {
+  public:
+    explicit MemorySource(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
+    std::size_t Read(std::span<std::uint8_t> buffer) override {
+        const std::size_t n = std::min(buffer.size(), bytes_.size() - at_);
+        std::memcpy(buffer.data(), bytes_.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+    std::optional<std::uint64_t> Size() const override { return bytes_.size(); }
+    const std::string& Name() const override { return name_; }
+
+  private:
+    const std::vector<std::uint8_t>& bytes_;
+    std::size_t at_ = 0;
+    std::string name_ = "memory";
+};
+
+class MemorySink final : public ByteSink {
+  public:
+    void Write(std::span<const std::uint8_t> data) override {
+        bytes.insert(bytes.end(), data.begin(), data.end());
+    }
+    void Commit() override {}
+    const std::string& Name() const override { return name_; }
+    std::vector<std::uint8_t> bytes;
+
+  private:
+    std::string name_ = "memory";
+};
+
+std::vector<std::uint8_t> EncryptedByte() {
+    const std::vector<std::uint8_t> plain{'x'};
+    MemorySource source(plain);
+    MemorySink sink;
+    Encrypt(source, sink, kKey);
+    return sink.bytes;
+}
+
+// state.range(0): 1 keeps the memory from run to run, 0 makes it afresh.
+RunControl ControlFor(const benchmark::State& state, RunMemory& memory) {
+    RunControl control;
+    control.memory = state.range(0) != 0 ? &memory : nullptr;
+    return control;
+}
+
+void Finished(benchmark::State& state, const RunResult& result) {
+    if (result.status != RunStatus::Finished) {
+        state.SkipWithError(result.message.c_str());
+    }
+}
+
+void EncryptInMemory(benchmark::State& state) {
+    const std::vector<std::uint8_t> plain{'x'};
+    RunMemory memory;
+    const RunControl control = ControlFor(state, memory);
+    for (auto _ : state) {
+        MemorySource source(plain);
+        MemorySink sink;
+        Finished(state, Encrypt(source, sink, kKey, control));
+        benchmark::DoNotOptimize(sink.bytes.data());
+    }
+}
+BENCHMARK(EncryptInMemory)->ArgName("kept")->Arg(0)->Arg(1);
+
+void DecryptInMemory(benchmark::State& state) {
+    const std::vector<std::uint8_t> encrypted = EncryptedByte();
+    RunMemory memory;
+    const RunControl control = ControlFor(state, memory);
+    for (auto _ : state) {
+        MemorySource source(encrypted);
+        MemorySink sink;
+        Finished(state, Decrypt(source, sink, kKey, control));
+        benchmark::DoNotOptimize(sink.bytes.data());
+    }
+}
+BENCHMARK(DecryptInMemory)->ArgName("kept")->Arg(0)->Arg(1);
+
+void CheckInMemory(benchmark::State& state) {
+    const std::vector<std::uint8_t> encrypted = EncryptedByte();
+    RunMemory memory;
+    const RunControl control = ControlFor(state, memory);
+    for (auto _ : state) {
+        MemorySource source(encrypted);
+        Finished(state, Check(source, &kKey, control));
+    }
+}
+BENCHMARK(CheckInMemory)->ArgName("kept")->Arg(0)->Arg(1);
+
+// A folder in /dev/shm holding a 1-byte file "in" and its encryption "in.vlt".
+class ShmFolder {
+  public:
+    ShmFolder() {
+        std::string pattern = "/dev/shm/vlt-run-cost-XXXXXX";
+        path_ = ::mkdtemp(pattern.data());
+        std::ofstream(path_ / "in") << 'x';
+        const std::vector<std::uint8_t> encrypted = EncryptedByte();
+        std::ofstream(path_ / "in.vlt", std::ios::binary)
+            .write(reinterpret_cast<const char*>(encrypted.data()),
+                   static_cast<std::streamsize>(encrypted.size()));
+    }
+    ~ShmFolder() { std::filesystem::remove_all(path_); }
+    std::filesystem::path operator/(const char* name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Each output is put in place on its own, as a single vlt run does.
+void EncryptFileInShm(benchmark::State& state) {
+    const ShmFolder folder;
+    RunMemory memory;
+    const RunControl control = ControlFor(state, memory);
+    for (auto _ : state) {
+        Finished(state, EncryptFile(folder / "in", folder / "out.vlt", kKey, control));
+    }
+}
+BENCHMARK(EncryptFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
+
+void DecryptFileInShm(benchmark::State& state) {
+    const ShmFolder folder;
+    RunMemory memory;
+    const RunControl control = ControlFor(state, memory);
+    for (auto _ : state) {
+        Finished(state, DecryptFile(folder / "in.vlt", folder / "out", kKey, control));
+    }
+}
+BENCHMARK(DecryptFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
+
+void CheckFileInShm(benchmark::State& state) {
+    const ShmFolder folder;
+    RunMemory memory;
+    const RunControl control = ControlFor(state, memory);
+    for (auto _ : state) {
+        Finished(state, CheckFile(folder / "in.vlt", &kKey, control));
+    }
+}
+BENCHMARK(CheckFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
+
+}  // namespace
+}  // namespace vlt
