@@ -14,9 +14,14 @@ KeyStream::KeyStream(std::vector<Digit> keyDigits, std::uint64_t position)
         // starting inside the first period is contiguous.
         period_ = k;
         prefix_ = k;
-        digits_.reserve(k + kWindow);
-        for (std::size_t i = 0; i < kWindow; ++i) {
-            digits_.push_back(digits_[i % k]);
+        // Copies that double the run each time: every copy starts at a multiple
+        // of k, so it continues the period (one digit at a time costs a division
+        // per digit, the whole fixed cost of a small run).
+        digits_.resize(k + kWindow);
+        for (std::size_t filled = k; filled < digits_.size();) {
+            const std::size_t n = std::min(filled, digits_.size() - filled);
+            std::copy_n(digits_.begin(), n, digits_.begin() + static_cast<std::ptrdiff_t>(filled));
+            filled += n;
         }
     } else {
         // The index stops at 32767: the first 32767 digits, then digit 32767 forever.
