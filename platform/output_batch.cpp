@@ -1,10 +1,14 @@
 #include "platform/output_batch.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <map>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -29,6 +33,17 @@ int Flush(const PendingOutput& output) {
     return 0;
 }
 
+// Whether syncfs reports write-back failures: Linux 5.8 and later.
+bool SyncfsReportsFailures() {
+    static const bool reports = [] {
+        utsname system {};
+        int major = 0, minor = 0;
+        return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
 fs::path FolderOf(const fs::path& target) {
     return target.has_parent_path() ? target.parent_path() : fs::path(".");
 }
@@ -49,29 +64,67 @@ void OutputBatch::Add(PendingOutput output) {
     pending_.push_back(std::move(output));
 }
 
-std::vector<std::optional<FileError>> OutputBatch::Complete() {
-    const std::size_t n = pending_.size();
-    std::vector<int> errors(n, 0);
+// One syncfs per file system puts all of the batch's outputs there on disk
+// at once. It reports any failure to write back on that file system since
+// the descriptor it is given was opened (Linux 5.8 and later): the first
+// output's, opened before the batch's other outputs were written. Returns the
+// outputs still to flush one by one: those on a file system whose syncfs
+// failed (each fsync then tells whether the failure was its file's), and
+// those written directly (devices, pipes).
+std::vector<std::size_t> OutputBatch::SyncEachFileSystem() const {
+    std::vector<std::size_t> unflushed;
+    std::map<dev_t, std::vector<std::size_t>> fileSystems;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        struct stat st {};
+        if (pending_[i].temporary.empty() || !SyncfsReportsFailures() ||
+            ::fstat(pending_[i].fd, &st) != 0) {
+            unflushed.push_back(i);
+        } else {
+            fileSystems[st.st_dev].push_back(i);
+        }
+    }
+    for (const auto& [device, outputs] : fileSystems) {
+        if (::syncfs(pending_[outputs.front()].fd) != 0) {
+            unflushed.insert(unflushed.end(), outputs.begin(), outputs.end());
+        }
+    }
+    std::sort(unflushed.begin(), unflushed.end());
+    return unflushed;
+}
+
+// Flushes the given outputs with fsyncs issued side by side, which share the
+// file system's work; returns each output's error (0 when on disk).
+std::vector<int> OutputBatch::FlushSideBySide(const std::vector<std::size_t>& outputs) const {
+    std::vector<int> errors(pending_.size(), 0);
     const auto flushEvery = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < n; i += step) {
-            errors[i] = Flush(pending_[i]);
+        for (std::size_t i = first; i < outputs.size(); i += step) {
+            errors[outputs[i]] = Flush(pending_[outputs[i]]);
         }
     };
-    const std::size_t lanes = std::min(n, kFlushThreads);
-    {
-        std::vector<std::jthread> helpers;
-        std::size_t lane = 1;
-        try {
-            for (; lane < lanes; ++lane) {
-                helpers.emplace_back(flushEvery, lane, lanes);
-            }
-        } catch (const std::system_error&) {  // no more threads: the rest flush here
+    const std::size_t lanes = std::min(outputs.size(), kFlushThreads);
+    std::vector<std::jthread> helpers;
+    std::size_t lane = 1;
+    try {
+        for (; lane < lanes; ++lane) {
+            helpers.emplace_back(flushEvery, lane, lanes);
         }
-        for (std::size_t rest = lane; rest < lanes; ++rest) {
-            flushEvery(rest, lanes);
-        }
-        flushEvery(0, lanes);
-    }  // joins the helpers
+    } catch (const std::system_error&) {  // no more threads: the rest flush here
+    }
+    for (std::size_t rest = lane; rest < lanes; ++rest) {
+        flushEvery(rest, lanes);
+    }
+    flushEvery(0, lanes);
+    for (std::jthread& helper : helpers) {
+        helper.join();
+    }
+    return errors;
+}
+
+std::vector<std::optional<FileError>> OutputBatch::Complete() {
+    const std::size_t n = pending_.size();
+    // A single output gains nothing from syncfs, which also waits for other files.
+    std::vector<int> errors =
+        FlushSideBySide(n > 1 ? SyncEachFileSystem() : std::vector<std::size_t>(n, 0));
 
     std::vector<std::optional<FileError>> failures(n);
     std::set<fs::path> folders;

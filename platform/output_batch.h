@@ -3,10 +3,11 @@
 // Written outputs that reach the disk and their places together. A flush to
 // disk costs the file system a commit of its own, the same for 4 KiB as for
 // 4 MiB: paid once per output it would dwarf the work on small files. So the
-// outputs of a batch are flushed side by side (their fsyncs, issued at once,
-// share the commits), then each is renamed over its output, then each folder
-// is flushed once. An output replaces its old content only once its own is on
-// disk; a crash before a folder's flush may undo renames, never half-do one.
+// outputs of a batch are flushed together (one syncfs per file system, or
+// fsyncs issued side by side, which share the commits), then each is renamed
+// over its output, then each folder is flushed once. An output replaces its
+// old content only once its own is on disk; a crash before a folder's flush
+// may undo renames, never half-do one.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,9 @@ class OutputBatch {
     std::vector<std::optional<FileError>> Complete();
 
   private:
+    std::vector<std::size_t> SyncEachFileSystem() const;
+    std::vector<int> FlushSideBySide(const std::vector<std::size_t>& outputs) const;
+
     std::vector<PendingOutput> pending_;
     std::uint64_t bytes_ = 0;
 };
