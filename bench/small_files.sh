@@ -15,19 +15,21 @@
 # (ccrypt -d for decryption). Outputs of earlier runs are moved aside, never
 # deleted, until the end: ext4 without a journal scans past recently deleted
 # inodes when it creates files, which would bill one command for another's
-# clean-up. Installs hyperfine and ccrypt if missing.
+# clean-up. The commands are timed in rounds, each once per round, so that
+# the load of a shared machine falls on all of them alike. Installs ccrypt if
+# missing.
 #   VLT=path/to/vlt          the vlt to time (default: build/release/cli/vlt)
 #   VLT_BEFORE=path/to/vlt   also time this one, in rows marked "(before)"
 #   FLOOR=path               default: build/release/bench/vlt_durable_floor
 #   DISK=folder              a folder on the disk (default: /var/tmp)
-#   RUNS=n                   timed runs per command (default 3)
+#   RUNS=n                   timed runs per command (default 5)
 set -euo pipefail
 
 [ $# -eq 0 ] || {
     echo "usage: $0  (see the comment at its top for the settings)" >&2
     exit 2
 }
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 root=$(cd "$(dirname "$0")/.." && pwd)
 vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
 floor=$(realpath "${FLOOR:-$root/build/release/bench/vlt_durable_floor}")
@@ -40,7 +42,7 @@ for tool in "$vlt" "$floor" ${before:+"$before"}; do
 done
 
 missing=()
-for command in hyperfine ccrypt python3; do
+for command in ccrypt python3; do
     command -v "$command" >/dev/null || missing+=("$command")
 done
 if [ ${#missing[@]} -ne 0 ]; then
@@ -63,13 +65,31 @@ aside() {
     echo "d=\$(mktemp -d trash/XXXXXX) && find $1 -type f $2 -exec mv -t \"\$d\" {} +"
 }
 
-# time_one LOCATION SET NAME PREPARE COMMAND
-time_one() {
-    echo "timing $1 $2: $3" >&2
-    hyperfine --style none --runs "$runs" --prepare "$4" --export-json timing.json "$5" >/dev/null
-    printf '%s|%s|%s|%s\n' "$1" "$2" "$3" \
-        "$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' timing.json)" \
-        >>"$results"
+# Each command's setting-up, then the command, timed; entries are "name|prepare|command".
+entries=()
+add() {
+    entries+=("$1|$2|$3")
+}
+
+# Times the entries in rounds, each command once per round, so that the load
+# of a shared machine falls on all of them alike.
+time_rounds() {
+    local round entry name prepare command start  # microseconds
+    for ((round = 0; round < runs; round++)); do
+        for entry in "${entries[@]}"; do
+            IFS='|' read -r name prepare command <<<"$entry"
+            [ "$round" -gt 0 ] || echo "timing $1 $2: $name" >&2
+            bash -c "$prepare" >/dev/null 2>&1
+            start=${EPOCHREALTIME/./}
+            bash -c "$command" >/dev/null 2>&1 || {
+                echo "failed: $command" >&2
+                exit 1
+            }
+            printf '%s|%s|%s|%s\n' "$1" "$2" "$name" "$((${EPOCHREALTIME/./} - start))" \
+                >>"$results"
+        done
+    done
+    entries=()
 }
 
 # bench LOCATION FOLDER COUNT BYTES
@@ -94,30 +114,31 @@ EOF
     "$vlt" encrypt -q --key-file key plain/f*
     mv plain/*.vlt cipher/
 
-    time_one "$location" "$set" "floor, no flush" "$(aside plain "-name '*.*'")" \
+    add "floor, no flush" "$(aside plain "-name '*.*'")" \
         "$floor none plain/f*"
-    time_one "$location" "$set" "floor, fsync per file" "$(aside plain "-name '*.*'")" \
+    add "floor, fsync per file" "$(aside plain "-name '*.*'")" \
         "$floor file plain/f*"
-    time_one "$location" "$set" "floor, fsync per batch" "$(aside plain "-name '*.*'")" \
+    add "floor, fsync per batch" "$(aside plain "-name '*.*'")" \
         "$floor threads plain/f*"
-    time_one "$location" "$set" "floor, syncfs per batch" "$(aside plain "-name '*.*'")" \
+    add "floor, syncfs per batch" "$(aside plain "-name '*.*'")" \
         "$floor syncfs plain/f*"
     for label in "" ${before:+before}; do
         local tool=$vlt suffix=""
         [ -z "$label" ] || { tool=$before; suffix=" (before)"; }
-        time_one "$location" "$set" "vlt encrypt$suffix" "$(aside plain "-name '*.*'")" \
+        add "vlt encrypt$suffix" "$(aside plain "-name '*.*'")" \
             "$tool encrypt -q --key-file key plain/f*"
-        time_one "$location" "$set" "vlt decrypt$suffix" "$(aside cipher "! -name '*.vlt'")" \
+        add "vlt decrypt$suffix" "$(aside cipher "! -name '*.vlt'")" \
             "$tool decrypt -q --key-file key cipher/*.vlt"
-        time_one "$location" "$set" "vlt check$suffix" "true" "$tool check -q cipher/*.vlt"
+        add "vlt check$suffix" "true" "$tool check -q cipher/*.vlt"
     done
     # ccrypt works in place: each command first brings the files back to its input.
-    time_one "$location" "$set" "ccrypt -e" \
+    add "ccrypt -e" \
         "if ls ccrypt/*.cpt >/dev/null 2>&1; then ccrypt -d -K k ccrypt/*.cpt; fi" \
         "ccrypt -e -K k ccrypt/f*"
-    time_one "$location" "$set" "ccrypt -d" \
+    add "ccrypt -d" \
         "if ! ls ccrypt/*.cpt >/dev/null 2>&1; then ccrypt -e -K k ccrypt/f*; fi" \
         "ccrypt -d -K k ccrypt/*.cpt"
+    time_rounds "$location" "$set"
     for f in plain/f00000 plain/f$(printf %05d $((count - 1))); do
         cmp -s "$f" "cipher/${f#plain/}" || {
             echo "vlt decrypt did not give $f back" >&2
@@ -134,11 +155,15 @@ for location in "disk:${DISK:-/var/tmp}" "tmpfs:/dev/shm"; do
 done
 
 python3 - "$results" "$runs" <<'EOF'
+import statistics
 import sys
 rows = [line.rstrip("\n").split("|") for line in open(sys.argv[1])]
 columns = list(dict.fromkeys((location, fileset) for location, fileset, _, _ in rows))
 names = list(dict.fromkeys(name for _, _, name, _ in rows))
-median = {(l, s, n): float(m) for l, s, n, m in rows}
+times = {}
+for l, s, n, us in rows:
+    times.setdefault((l, s, n), []).append(int(us) / 1e6)
+median = {key: statistics.median(values) for key, values in times.items()}
 print(f"Wall median of {sys.argv[2]} runs in seconds, ratio to ccrypt in brackets\n")
 print("| command | " + " | ".join(f"{s}, {l}" for l, s in columns) + " |")
 print("|---|" + "---:|" * len(columns))
