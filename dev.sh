@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   ./dev.sh run    install what is missing, build, start the window
-#   ./dev.sh test   install what is missing, build, run the whole test suite, again under
+#   ./dev.sh test   install what is missing, check the formatting, build, run the whole test suite, again under
 #                   the sanitizers, the threaded pieces under ThreadSanitizer, then each
 #                   fuzzer for VLT_FUZZ_SECONDS (default 60)
 #   ./dev.sh format        clang-format the tracked C++ sources in place
@@ -89,6 +89,7 @@ case "${1:-}" in
         ;;
     test)
         install_missing
+        check_format
         build release
         ctest --preset release
         # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.

@@ -11,11 +11,11 @@
 
 #include "cipher/block_cipher.h"
 #include "cipher/digit_ops.h"
-#include "tests/support/digit_text.h"
 #include "cipher/engine.h"
 #include "cipher/key_stream.h"
 #include "cipher/pad_stream.h"
 #include "cipher/triple_kernels.h"
+#include "tests/support/digit_text.h"
 
 namespace vlt {
 namespace {

@@ -180,27 +180,28 @@ RunResult RunEncrypt(ByteSource& input, ByteSink& output, Memory& memory, BlockC
     const bool small = size && *size <= kOnCallerBytes;
     // One more byte than the input's size: the first read also finds its end.
     const std::size_t blockBytes = small ? *size + 1 : kBlockBytes;
-    memory.Pipeline(small, blockBytes, 3 * blockBytes + kFormatOverhead).Run({
-        .read = [&](PipelineBlock& block) { return Fill(input, block.in, block.inSize); },
-        .transform =
-            [&](PipelineBlock& block) {
-                cipher.Encrypt(block.in.data(), block.inSize, block.out.data());
-                block.outSize = 3 * block.inSize;
-                if (block.last) {
-                    const std::uint8_t end = kEndTripleValue;
-                    cipher.Encrypt(&end, 1, block.out.data() + block.outSize);
-                    block.out[block.outSize + 3] = kFinalByte;
-                    block.outSize += kFormatOverhead;
-                }
-                meter.Advance(block.inSize);
-            },
-        .write =
-            [&](const PipelineBlock& block) {
-                meter.CheckCancel();  // what is left is thrown away: no need to write it
-                output.Write({block.out.data(), block.outSize});
-            },
-        .idle = [&] { meter.CheckCancel(); },
-    });
+    memory.Pipeline(small, blockBytes, 3 * blockBytes + kFormatOverhead)
+        .Run({
+            .read = [&](PipelineBlock& block) { return Fill(input, block.in, block.inSize); },
+            .transform =
+                [&](PipelineBlock& block) {
+                    cipher.Encrypt(block.in.data(), block.inSize, block.out.data());
+                    block.outSize = 3 * block.inSize;
+                    if (block.last) {
+                        const std::uint8_t end = kEndTripleValue;
+                        cipher.Encrypt(&end, 1, block.out.data() + block.outSize);
+                        block.out[block.outSize + 3] = kFinalByte;
+                        block.outSize += kFormatOverhead;
+                    }
+                    meter.Advance(block.inSize);
+                },
+            .write =
+                [&](const PipelineBlock& block) {
+                    meter.CheckCancel();  // what is left is thrown away: no need to write it
+                    output.Write({block.out.data(), block.outSize});
+                },
+            .idle = [&] { meter.CheckCancel(); },
+        });
     output.Commit();
     meter.Finish();
     RunResult result;
@@ -227,9 +228,9 @@ class DecryptRun {
         // One more byte than the input's size: the first read also finds its end.
         const std::size_t digitBytes = small ? *size + 1 : 3 * kBlockBytes;
         // Without an output there is nothing to overlap: one block, no writer thread.
-        BlockPipeline& pipeline = memory.Pipeline(small || output_ == nullptr,
-                                                  kCarryRoom + digitBytes,
-                                                  (kCarryRoom + digitBytes) / 3 + 1);
+        BlockPipeline& pipeline =
+            memory.Pipeline(small || output_ == nullptr, kCarryRoom + digitBytes,
+                            (kCarryRoom + digitBytes) / 3 + 1);
         try {
             pipeline.Run({
                 .read =

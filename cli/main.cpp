@@ -4,12 +4,12 @@
 
 #include <iostream>
 
-#include "platform/codepage.h"
-#include "platform/output_batch.h"
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/key_input.h"
 #include "cli/operations.h"
+#include "platform/codepage.h"
+#include "platform/output_batch.h"
 
 using namespace vlt;
 using namespace vlt::cli;
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
 
     RunMemory memory;
     OutputBatch batch;
-    Session session{options, std::nullopt, InstallInterruptHandlers(), memory, batch,
-                    !options.quiet && isatty(STDERR_FILENO)};
+    Session session{options, std::nullopt, InstallInterruptHandlers(),
+                    memory,  batch,        !options.quiet && isatty(STDERR_FILENO)};
     if (options.NeedsKey()) {
         try {
             const CodePage codePage = KeyCodePage(options);

@@ -7,11 +7,11 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/file_access.h"
-#include "platform/output_batch.h"
 #include "cli/interrupt.h"
 #include "cli/output_naming.h"
 #include "cli/progress_bar.h"
+#include "platform/file_access.h"
+#include "platform/output_batch.h"
 
 namespace vlt::cli {
 namespace {

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "cli/command_line.h"
 #include "cipher/engine.h"
+#include "cli/command_line.h"
 
 namespace vlt::cli {
 
@@ -19,7 +19,7 @@ struct Session {
     const Options& options;
     std::optional<PrimaryKey> key;  // always there for encrypt and decrypt
     const CancelSignal& cancel;
-    RunMemory& memory;    // shared by the runs of all inputs
+    RunMemory& memory;   // shared by the runs of all inputs
     OutputBatch& batch;  // the outputs written and not yet in place
     bool showProgress = false;
 };

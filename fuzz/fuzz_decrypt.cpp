@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/digit_text.h"
 #include "cipher/engine.h"
-#include "fuzz/fuzz_support.h"
 #include "cipher/vlt_format.h"
+#include "fuzz/fuzz_support.h"
+#include "tests/support/digit_text.h"
 
 namespace vlt::fuzzing {
 namespace {

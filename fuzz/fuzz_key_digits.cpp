@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/codepage.h"
 #include "cipher/key_digits.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/codepage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vlt;

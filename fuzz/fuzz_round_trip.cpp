@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cipher/engine.h"
-#include "fuzz/fuzz_support.h"
 #include "cipher/vlt_format.h"
+#include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vlt;

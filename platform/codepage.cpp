@@ -28,9 +28,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 const CodePageTable& TableFor(CodePage codePage) {
     const auto tables = CodePageTables();
-    const auto table = std::find_if(tables.begin(), tables.end(), [&](const CodePageTable& t) {
-        return t.codePage == codePage;
-    });
+    const auto table = std::find_if(tables.begin(), tables.end(),
+                                    [&](const CodePageTable& t) { return t.codePage == codePage; });
     if (table == tables.end()) {
         throw CodePageError("code page " + std::to_string(codePage) + " is not supported");
     }
@@ -39,8 +38,9 @@ const CodePageTable& TableFor(CodePage codePage) {
 
 std::int16_t CodeIn(const CodePageTable& table, char16_t unit) {
     // The last run that starts at or before the unit.
-    const auto after = std::upper_bound(table.runs.begin(), table.runs.end(), unit,
-                                        [](char16_t u, const CodeRun& run) { return u < run.first; });
+    const auto after =
+        std::upper_bound(table.runs.begin(), table.runs.end(), unit,
+                         [](char16_t u, const CodeRun& run) { return u < run.first; });
     if (after == table.runs.begin() || unit > std::prev(after)->last) {
         return '?';
     }

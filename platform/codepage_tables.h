@@ -22,8 +22,8 @@ struct CodePageTable {
     std::span<const std::uint16_t> literals;
 };
 
-// One table per supported code page (these and no others are accepted), generated from Windows' own tables
-// (tools/gen_codepage_tables.py writes codepage_tables.cpp).
+// One table per supported code page (these and no others are accepted), generated from Windows' own
+// tables (tools/gen_codepage_tables.py writes codepage_tables.cpp).
 std::span<const CodePageTable> CodePageTables();
 
 }  // namespace vlt

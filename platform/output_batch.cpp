@@ -36,7 +36,7 @@ int Flush(const PendingOutput& output) {
 // Whether syncfs reports write-back failures: Linux 5.8 and later.
 bool SyncfsReportsFailures() {
     static const bool reports = [] {
-        utsname system {};
+        utsname system{};
         int major = 0, minor = 0;
         return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
                (major > 5 || (major == 5 && minor >= 8));

@@ -12,13 +12,13 @@
 #include <random>
 #include <vector>
 
-#include "tests/support/digit_text.h"
 #include "cipher/engine.h"
+#include "cipher/vlt_format.h"
+#include "platform/codepage.h"
+#include "tests/support/digit_text.h"
 #include "tests/support/keyed_pad_stream.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_oracle.h"
-#include "cipher/vlt_format.h"
-#include "platform/codepage.h"
 
 namespace vlt {
 namespace {

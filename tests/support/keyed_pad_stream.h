@@ -28,8 +28,9 @@ class PadDigits {
         for (std::size_t i = 0; i < n; ++i) {
             const unsigned value = ClassicRnd::PadValue(state_);
             const unsigned phase = static_cast<unsigned>(position_ % 3);
-            out[i] = static_cast<Digit>(phase == 0 ? value / 100 : phase == 1 ? value / 10 % 10
-                                                                                : value % 10);
+            out[i] = static_cast<Digit>(phase == 0   ? value / 100
+                                        : phase == 1 ? value / 10 % 10
+                                                     : value % 10);
             if (++position_ % 3 == 0) {
                 state_ = ClassicRnd::Step(state_);
             }

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/digit_text.h"
 #include "cipher/vlt_format.h"
+#include "tests/support/digit_text.h"
 
 namespace vlt::oracle {
 

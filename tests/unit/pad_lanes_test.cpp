@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/classic_rnd.h"
 #include "cipher/pad_stream.h"
+#include "platform/classic_rnd.h"
 #include "tests/support/keyed_pad_stream.h"
 
 namespace vlt {
