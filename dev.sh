@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   ./dev.sh run    install what is missing, build, start the window
-#   ./dev.sh test   install what is missing, check the formatting, build, run the whole test suite, again under
-#                   the sanitizers, the threaded pieces under ThreadSanitizer, then each
-#                   fuzzer for VLT_FUZZ_SECONDS (default 60)
+#   ./dev.sh test   install what is missing, check the formatting, build, run the whole
+#                   test suite, again under the sanitizers, the threaded pieces under
+#                   ThreadSanitizer, then each fuzzer for VLT_FUZZ_SECONDS (default 60)
 #   ./dev.sh format        clang-format the tracked C++ sources in place
 #   ./dev.sh format-check  list the sources clang-format would change; fails if any
 set -euo pipefail

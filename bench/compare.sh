@@ -27,23 +27,10 @@ vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
     exit 1
 }
 
-# Debian packages of the compared tools, keyed by the command each provides.
-declare -A packages=(
-    [hyperfine]=hyperfine [openssl]=openssl [gpg]=gnupg [age]=age [ccrypt]=ccrypt
-    [/usr/bin/time]=time [python3]=python3-minimal
-)
-missing=()
-for command in "${!packages[@]}"; do
-    command -v "$command" >/dev/null || missing+=("${packages[$command]}")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-    echo "Installing: ${missing[*]}" >&2
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
-        "${missing[@]}" >&2
-fi
+# The compared tools, each as the command it provides and its Debian package.
+. "$root/bench/install_tools.sh"
+install_tools hyperfine=hyperfine openssl=openssl gpg=gnupg age=age ccrypt=ccrypt \
+    /usr/bin/time=time python3=python3-minimal
 
 work=$(mktemp -d /dev/shm/vlt-compare-XXXXXX)
 export GNUPGHOME="$work/gnupg"

@@ -41,18 +41,8 @@ for tool in "$vlt" "$floor" ${before:+"$before"}; do
     }
 done
 
-missing=()
-for command in ccrypt python3; do
-    command -v "$command" >/dev/null || missing+=("$command")
-done
-if [ ${#missing[@]} -ne 0 ]; then
-    echo "Installing: ${missing[*]}" >&2
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
-        "${missing[@]/python3/python3-minimal}" >&2
-fi
+. "$root/bench/install_tools.sh"
+install_tools ccrypt=ccrypt python3=python3-minimal
 
 folders=()
 trap 'rm -rf "${folders[@]}"' EXIT
