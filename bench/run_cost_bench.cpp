@@ -74,29 +74,32 @@ void Finished(benchmark::State& state, const RunResult& result) {
     }
 }
 
-void EncryptInMemory(benchmark::State& state) {
-    const std::vector<std::uint8_t> plain{'x'};
+// One run after another over the same input into memory, with the run's memory
+// kept or made anew.
+template <typename Run>
+void TransformInMemory(benchmark::State& state, const std::vector<std::uint8_t>& input, Run run) {
     RunMemory memory;
     const RunControl control = ControlFor(state, memory);
     for (auto _ : state) {
-        MemorySource source(plain);
+        MemorySource source(input);
         MemorySink sink;
-        Finished(state, Encrypt(source, sink, kKey, control));
+        Finished(state, run(source, sink, control));
         benchmark::DoNotOptimize(sink.bytes.data());
     }
+}
+
+void EncryptInMemory(benchmark::State& state) {
+    TransformInMemory(state, {'x'}, [](ByteSource& in, ByteSink& out, const RunControl& control) {
+        return Encrypt(in, out, kKey, control);
+    });
 }
 BENCHMARK(EncryptInMemory)->ArgName("kept")->Arg(0)->Arg(1);
 
 void DecryptInMemory(benchmark::State& state) {
-    const std::vector<std::uint8_t> encrypted = EncryptedByte();
-    RunMemory memory;
-    const RunControl control = ControlFor(state, memory);
-    for (auto _ : state) {
-        MemorySource source(encrypted);
-        MemorySink sink;
-        Finished(state, Decrypt(source, sink, kKey, control));
-        benchmark::DoNotOptimize(sink.bytes.data());
-    }
+    TransformInMemory(state, EncryptedByte(),
+                      [](ByteSource& in, ByteSink& out, const RunControl& control) {
+                          return Decrypt(in, out, kKey, control);
+                      });
 }
 BENCHMARK(DecryptInMemory)->ArgName("kept")->Arg(0)->Arg(1);
 
