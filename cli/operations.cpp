@@ -295,6 +295,12 @@ int ProcessInputs(const Session& session, const std::vector<std::string>& output
     const std::vector<std::string>& inputs = session.options.inputs;
     Reports reports(session.batch);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
+        // An input or output that an earlier output will replace is read or
+        // written as it would be without batches: after that output is in place.
+        if (session.batch.Holds(inputs[i]) ||
+            (!outputs[i].empty() && session.batch.Holds(outputs[i]))) {
+            reports.Flush();
+        }
         std::ostringstream messages;
         const std::size_t waiting = session.batch.size();
         const Outcome outcome = ProcessInput(session, inputs[i], outputs[i], messages);

@@ -44,6 +44,14 @@ bool SyncfsReportsFailures() {
     return reports;
 }
 
+// One name for every way of naming a file: "a", "./a" and "dir/../a" alike.
+fs::path SameFileKey(const fs::path& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    const fs::path canonical = fs::weakly_canonical(absolute, error);
+    return error ? absolute : canonical;
+}
+
 fs::path FolderOf(const fs::path& target) {
     return target.has_parent_path() ? target.parent_path() : fs::path(".");
 }
@@ -62,6 +70,14 @@ OutputBatch::~OutputBatch() {
 void OutputBatch::Add(PendingOutput output) {
     bytes_ += output.bytes;
     pending_.push_back(std::move(output));
+}
+
+bool OutputBatch::Holds(const fs::path& path) const {
+    // Names first: an input unlike every output costs no system call.
+    return std::any_of(pending_.begin(), pending_.end(), [&](const PendingOutput& output) {
+        return output.target.filename() == path.filename() &&
+               SameFileKey(output.target) == SameFileKey(path);
+    });
 }
 
 // One syncfs per file system puts all of the batch's outputs there on disk

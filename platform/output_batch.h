@@ -40,6 +40,8 @@ class OutputBatch {
     void Add(PendingOutput output);
     std::size_t size() const { return pending_.size(); }
     std::uint64_t bytes() const { return bytes_; }
+    // Whether `path` names a file that one of the outputs will replace.
+    bool Holds(const std::filesystem::path& path) const;
 
     // Flushes every output and puts it in place; empties the batch. For each
     // output in the order added: nothing once it is in place and on disk, or
