@@ -17,7 +17,7 @@ PACKAGES=(
     xvfb xauth x11-utils xdotool libxcb1-dev
     desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin libxml2-utils
     clang libclang-rt-14-dev clang-format
-    dpkg-dev file time
+    dpkg-dev file time fish zsh
 )
 
 install_missing() {

@@ -127,12 +127,12 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
 std::vector<CommandWords> CommandLineWords() {
     const Parser parser;
     const auto wordsOf = [](const CLI::App& app, std::string name, bool encryptedInputs) {
-        CommandWords command{std::move(name), {}, encryptedInputs};
+        CommandWords command{std::move(name), app.get_description(), {}, encryptedInputs};
         for (const CLI::Option* option : app.get_options()) {
             if (option->get_positional()) {
                 continue;
             }
-            OptionWords words;
+            OptionWords words{{}, {}, option->get_description()};
             for (const std::string& shortName : option->get_snames()) {
                 words.names.push_back("-" + shortName);
             }

@@ -46,9 +46,11 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv);
 struct OptionWords {
     std::vector<std::string> names;  // "-o", "--output"
     std::string valueName;           // "FILE", "PATH", ...; empty for a flag
+    std::string description;
 };
 struct CommandWords {
     std::string name;  // empty for the options before a command
+    std::string description;
     std::vector<OptionWords> options;
     bool encryptedInputs = false;  // its INPUTs are .vlt files
 };

@@ -48,7 +48,8 @@ expected=(./usr/share/mime/packages/veltrimax.xml
 for program in "${programs[@]}"; do
     expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
 done
-! has vlt "${programs[@]}" || expected+=(./usr/share/bash-completion/completions/vlt)
+! has vlt "${programs[@]}" || expected+=(./usr/share/bash-completion/completions/vlt
+    ./usr/share/fish/vendor_completions.d/vlt.fish ./usr/share/zsh/vendor-completions/_vlt)
 if [ "$with_gui" = 1 ]; then
     expected+=(./usr/share/applications/veltrimax.desktop
         ./usr/share/icons/hicolor/scalable/apps/veltrimax.svg)

@@ -3,7 +3,8 @@
 # finds there.
 #
 # usage: install_test.sh CHECK BUILD_DIR VERSION WITH_GUI [PROGRAM...]
-#   CHECK     programs | mime_type | desktop_entry | app_icons | metainfo | bash_completion
+#   CHECK     programs | mime_type | desktop_entry | app_icons | metainfo | bash_completion |
+#             fish_completion | zsh_completion
 #   WITH_GUI  1 when the window and its desktop integration are part of the build
 #   PROGRAM   the executables the build installs
 # Exits 77 (skipped) for a check of the window's desktop integration when the build has no window.
@@ -118,44 +119,102 @@ check_metainfo() {
     [ "$newest" = "$version" ] || fail "newest release is '$newest', the project is $version"
 }
 
-# Drives the installed completion as bash does on Tab: COMP_WORDS and COMP_CWORD set, then
-# the function that the script registered for vlt.
-check_bash_completion() {
-    has vlt "${programs[@]}" || skip "built without vlt"
-    local script=$share/bash-completion/completions/vlt
-    [ -f "$script" ] || fail "no bash completion in share/bash-completion/completions/vlt"
+# A folder with files to complete, inside the stage.
+completion_folder() {
     local folder
     folder=$(mktemp -d -p "$stage")
     mkdir "$folder/sub"
     touch "$folder/a.vlt" "$folder/B.VLT" "$folder/a.txt"
-    # Each case: the line typed up to the cursor | the completions offered, sorted.
-    local cases=(
-        "vlt de|decrypt"
-        "vlt |--help --version -h check decrypt encrypt"
-        "vlt decrypt --no|--no-key-check"
-        "vlt check --|--ask-key --codepage --help --key-file --quiet"
-        "vlt decrypt |B.VLT a.vlt sub"
-        "vlt check -q a|a.vlt"
-        "vlt encrypt a|a.txt a.vlt"
-        "vlt decrypt --key-file a|a.txt a.vlt"
-        "vlt encrypt --codepage |"
-    )
-    local case typed expected offered
-    for case in "${cases[@]}"; do
+    echo "$folder"
+}
+
+# check_completes OFFER CASE...: in a completion folder, OFFER TYPED prints the completions
+# of the line TYPED, one a line; each CASE is "typed|the completions offered, sorted".
+check_completes() {
+    local offer=$1 folder case typed expected offered
+    shift
+    folder=$(completion_folder)
+    for case in "$@"; do
         typed=${case%|*} expected=${case#*|}
-        offered=$(cd "$folder" && bash --norc --noprofile -c '
-            source "$1"
-            read -ra COMP_WORDS <<<"$2"
-            [[ $2 == *" " ]] && COMP_WORDS+=("")
-            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-            "$(complete -p vlt | sed "s/.*-F \([^ ]*\) .*/\1/")"
-            printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort | xargs' _ "$script" "$typed")
+        offered=$(cd "$folder" && "$offer" "$typed" | LC_ALL=C sort | xargs)
         [ "$offered" = "$expected" ] || fail "'$typed' completes to '$offered', expected '$expected'"
     done
 }
 
+# As bash does on Tab: COMP_WORDS and COMP_CWORD set, then the function that the installed
+# script registered for vlt.
+bash_offers() {
+    bash --norc --noprofile -c '
+        source "$1"
+        read -ra COMP_WORDS <<<"$2"
+        [[ $2 == *" " ]] && COMP_WORDS+=("")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+        "$(complete -p vlt | sed "s/.*-F \([^ ]*\) .*/\1/")"
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$share/bash-completion/completions/vlt" "$1"
+}
+
+# fish with no configuration of its own, finding vlt and its completion where installed.
+stage_fish() {
+    local home
+    home=$(mktemp -d -p "$stage")
+    PATH="$stage/usr/bin:$PATH" HOME=$home XDG_CONFIG_HOME=$home XDG_DATA_HOME=$home \
+        XDG_DATA_DIRS=$share fish "$@"
+}
+
+fish_offers() {
+    # shellcheck disable=SC2016 # fish expands $argv
+    stage_fish -c 'complete -C $argv[1]' "$1" | cut -f1
+}
+
+check_bash_completion() {
+    has vlt "${programs[@]}" || skip "built without vlt"
+    [ -f "$share/bash-completion/completions/vlt" ] ||
+        fail "no bash completion in share/bash-completion/completions/vlt"
+    check_completes bash_offers \
+        "vlt de|decrypt" \
+        "vlt |--help --version -h check decrypt encrypt" \
+        "vlt decrypt --no|--no-key-check" \
+        "vlt check --|--ask-key --codepage --help --key-file --quiet" \
+        "vlt decrypt |B.VLT a.vlt sub" \
+        "vlt check -q a|a.vlt" \
+        "vlt encrypt a|a.txt a.vlt" \
+        "vlt decrypt --key-file a|a.txt a.vlt" \
+        "vlt encrypt --codepage |"
+}
+
+check_fish_completion() {
+    has vlt "${programs[@]}" || skip "built without vlt"
+    local script=$share/fish/vendor_completions.d/vlt.fish
+    [ -f "$script" ] || fail "no fish completion in share/fish/vendor_completions.d/vlt.fish"
+    command -v fish >/dev/null || skip "fish is not installed"
+    fish --no-execute "$script" || fail "vlt.fish is not valid fish"
+    check_completes fish_offers \
+        "vlt de|decrypt" \
+        "vlt |check decrypt encrypt" \
+        "vlt -|--help --version -h" \
+        "vlt check --|--ask-key --codepage --help --key-file --quiet" \
+        "vlt decrypt |B.VLT a.vlt sub/" \
+        "vlt check -q a|a.vlt" \
+        "vlt encrypt a|a.txt a.vlt" \
+        "vlt decrypt -o a|a.txt a.vlt" \
+        "vlt encrypt --codepage |"
+    local described
+    described=$(stage_fish -c 'complete -C "vlt decrypt --no-"')
+    [[ $described == --no-key-check$'\t'?* ]] || fail "--no-key-check has no description"
+}
+
+check_zsh_completion() {
+    has vlt "${programs[@]}" || skip "built without vlt"
+    local script=$share/zsh/vendor-completions/_vlt
+    [ -f "$script" ] || fail "no zsh completion in share/zsh/vendor-completions/_vlt"
+    [ "$(head -n1 "$script")" = "#compdef vlt" ] || fail "_vlt does not start with #compdef vlt"
+    command -v zsh >/dev/null || skip "zsh is not installed"
+    zsh -n "$script" || fail "_vlt is not valid zsh"
+}
+
 case "$check" in
-    programs | mime_type | desktop_entry | app_icons | metainfo | bash_completion) "check_$check" ;;
+    programs | mime_type | desktop_entry | app_icons | metainfo | bash_completion | fish_completion | \
+        zsh_completion) "check_$check" ;;
     *) fail "unknown check '$check'" ;;
 esac
 echo "$check: ok"
