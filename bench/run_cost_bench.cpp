@@ -133,34 +133,36 @@ class ShmFolder {
     std::filesystem::path path_;
 };
 
-// Each output is put in place on its own, as a single vlt run does.
-void EncryptFileInShm(benchmark::State& state) {
+// Runs over files in /dev/shm, each output put in place on its own, as a single
+// vlt run does.
+template <typename Run>
+void RunInShm(benchmark::State& state, Run run) {
     const ShmFolder folder;
     RunMemory memory;
     const RunControl control = ControlFor(state, memory);
     for (auto _ : state) {
-        Finished(state, EncryptFile(folder / "in", folder / "out.vlt", kKey, control));
+        Finished(state, run(folder, control));
     }
+}
+
+void EncryptFileInShm(benchmark::State& state) {
+    RunInShm(state, [](const ShmFolder& folder, const RunControl& control) {
+        return EncryptFile(folder / "in", folder / "out.vlt", kKey, control);
+    });
 }
 BENCHMARK(EncryptFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
 
 void DecryptFileInShm(benchmark::State& state) {
-    const ShmFolder folder;
-    RunMemory memory;
-    const RunControl control = ControlFor(state, memory);
-    for (auto _ : state) {
-        Finished(state, DecryptFile(folder / "in.vlt", folder / "out", kKey, control));
-    }
+    RunInShm(state, [](const ShmFolder& folder, const RunControl& control) {
+        return DecryptFile(folder / "in.vlt", folder / "out", kKey, control);
+    });
 }
 BENCHMARK(DecryptFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
 
 void CheckFileInShm(benchmark::State& state) {
-    const ShmFolder folder;
-    RunMemory memory;
-    const RunControl control = ControlFor(state, memory);
-    for (auto _ : state) {
-        Finished(state, CheckFile(folder / "in.vlt", &kKey, control));
-    }
+    RunInShm(state, [](const ShmFolder& folder, const RunControl& control) {
+        return CheckFile(folder / "in.vlt", &kKey, control);
+    });
 }
 BENCHMARK(CheckFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
 

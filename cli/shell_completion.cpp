@@ -181,7 +181,7 @@ std::string ZshQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// The _arguments specifications of a command's options, one a line, each ending in " \".
+// The _arguments entries of a command's options, one a line, each ending in " \".
 std::string ZshOptionSpecs(const CommandWords& command, const std::string& indent) {
     std::string specs;
     for (const OptionWords& option : command.options) {
