@@ -12,6 +12,7 @@
 #include "cipher/digit_ops.h"
 #include "cipher/key_stream.h"
 #include "platform/classic_rnd.h"
+#include "tests/support/digit_text.h"
 
 namespace vlt {
 
@@ -46,10 +47,7 @@ class PadDigits {
 inline void AddKeyDigits(KeyStream& key, Digit* digits, std::size_t n) {
     for (std::size_t i = 0; i < n;) {
         const std::size_t m = std::min(n - i, KeyStream::kWindow);
-        const Digit* window = key.Window(m);
-        for (std::size_t j = 0; j < m; ++j) {
-            digits[i + j] = AddMod10<Digit>(digits[i + j], window[j]);
-        }
+        AddDigitBlocks(digits + i, key.Window(m), digits + i, m);
         i += m;
     }
 }
