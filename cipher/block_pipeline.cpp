@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace vlt {
@@ -55,8 +56,13 @@ void BlockPipeline::Run(const PipelineStages& stages) {
         std::jthread writer;
         try {
             writer = std::jthread([&] { WriteAll(stages); });
+        } catch (const std::system_error&) {  // no thread to spare: the slower way, on this one
+            RunOnCaller(stages);
+            return;
+        }
+        try {
             ReadAndTransformAll(stages);
-        } catch (...) {  // including a thread that could not be started
+        } catch (...) {
             transformFailure = std::current_exception();
         }
         const std::lock_guard lock(mutex_);

@@ -324,7 +324,8 @@ RunResult Guarded(const std::function<RunResult()>& operation) {
     } catch (const Cancelled&) {
         return Ended(RunStatus::Cancelled, "cancelled");
     } catch (const FileError& error) {
-        return Ended(RunStatus::Failed, error.what());
+        return Ended(error.AlreadyExists() ? RunStatus::OutputExists : RunStatus::Failed,
+                     error.what());
     } catch (const CodePageError& error) {
         return Ended(RunStatus::Failed, error.what());
     } catch (const std::bad_alloc&) {
@@ -352,27 +353,50 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
     });
 }
 
-RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
-                      const PrimaryKey& key, const RunControl& control) {
-    return Guarded([&] {
+namespace {
+
+// A run from one named file into another: `operation` gets the opened files.
+// The output may name the input's permission bits at most, and a temporary
+// file it could not remove is reported whatever became of the run.
+template <typename Operation>
+RunResult FileRun(const std::filesystem::path& input, const std::filesystem::path& output,
+                  const PrimaryKey& key, const RunControl& control, Operation operation) {
+    std::optional<OutputFile> sink;
+    RunResult result = Guarded([&] {
         Memory memory(control);
         BlockCipher& cipher = memory.CipherFor(key);
         InputFile source(input, control.cancel);
-        OutputFile sink(output, control.cancel, control.batch);
-        return RunEncrypt(source, sink, memory, cipher, control);
+        return operation(source, [&]() -> ByteSink& {
+            return sink.emplace(output, OutputSettings{control.cancel, control.batch,
+                                                       control.replace,
+                                                       source.Permissions().value_or(0666)});
+        }, memory, cipher);
     });
+    if (sink) {
+        result.leftover = sink->Discard();
+    }
+    return result;
+}
+
+}  // namespace
+
+RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                      const PrimaryKey& key, const RunControl& control) {
+    return FileRun(input, output, key, control,
+                   [&](InputFile& source, auto openSink, Memory& memory, BlockCipher& cipher) {
+                       return RunEncrypt(source, openSink(), memory, cipher, control);
+                   });
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
-    return Guarded([&] {
-        Memory memory(control);
-        BlockCipher& cipher = memory.CipherFor(key);
-        InputFile source(input, control.cancel);
-        KnownPlainSize(source);  // a file of the wrong length creates no output at all
-        OutputFile sink(output, control.cancel, control.batch);
-        return DecryptRun(source, &sink, &cipher, control, options).Run(memory);
-    });
+    return FileRun(input, output, key, control,
+                   [&](InputFile& source, auto openSink, Memory& memory, BlockCipher& cipher) {
+                       // A file of the wrong length creates no output at all.
+                       KnownPlainSize(source);
+                       return DecryptRun(source, &openSink(), &cipher, control, options)
+                           .Run(memory);
+                   });
 }
 
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {

@@ -68,6 +68,11 @@ struct RunControl {
     // then means written, not yet in place. Without one, each run puts its
     // output in place itself before it ends.
     OutputBatch* batch = nullptr;
+    // Whether EncryptFile and DecryptFile may replace a file that exists at the
+    // output's name. Without it the output is put in place only where nothing
+    // is, checked in the same step as the rename, so that a file that appears
+    // during the run is left alone too: the run ends OutputExists.
+    bool replace = false;
 };
 
 enum class RunStatus {
@@ -75,6 +80,7 @@ enum class RunStatus {
     Cancelled,  // stopped on request; nothing written
     Failed,     // see message; nothing written
     WrongKey,   // decryption: a triple above 255; nothing written
+    OutputExists,  // a file is at the output's name and may not be replaced; nothing written
 };
 
 struct RunResult {
@@ -85,6 +91,9 @@ struct RunResult {
     std::uint64_t plainBytes = 0;
     // Decryption: triples above 255 (written modulo 256 when allowed).
     std::uint64_t triplesAboveRange = 0;
+    // A temporary file the run could not remove, whatever the status: "could
+    // not remove the temporary file '.a.vlt.vlt-partial-x1Yz9Q': Permission denied".
+    std::string leftover;
 };
 
 // Why a decryption stops at a triple above 255, as the messages say it.

@@ -106,7 +106,7 @@ class Run {
 
     RunControl Control() {
         return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel,
-                &session_.memory, &session_.batch};
+                &session_.memory, &session_.batch, session_.options.force};
     }
 
     bool Streaming() const { return input_ == kStandardStream || output_ == kStandardStream; }
@@ -127,8 +127,10 @@ class Run {
         return Guarded([&] {
             const auto source = OpenSource(input_, session_.cancel);
             if (output_ != kStandardStream) {
-                OutputFile sink(output_, &session_.cancel);
-                return operation(*source, sink);
+                OutputFile sink(output_, {&session_.cancel, nullptr, session_.options.force});
+                RunResult result = operation(*source, sink);
+                result.leftover = sink.Discard();
+                return result;
             }
             // Standard output cannot be taken back: what reached it is counted.
             DescriptorSink sink(STDOUT_FILENO, "standard output", &session_.cancel);
@@ -167,6 +169,15 @@ class Run {
 
     Outcome Finish(const RunResult& result) {
         bar_.Clear();
+        const Outcome outcome = Report(result);
+        if (result.leftover.empty()) {
+            return outcome;
+        }
+        messages_ << "vlt: " << result.leftover << "\n";
+        return outcome == Outcome::Done ? Outcome::Failed : outcome;
+    }
+
+    Outcome Report(const RunResult& result) {
         switch (result.status) {
             case RunStatus::Finished:
                 if (result.triplesAboveRange > 0 && !session_.options.quiet) {
@@ -179,6 +190,9 @@ class Run {
             case RunStatus::Cancelled:
                 Say(name_, "interrupted" + Incomplete());
                 return Outcome::Interrupted;
+            case RunStatus::OutputExists:
+                Say(output_, "already exists; " + std::string(kForceHint));
+                return Outcome::Failed;
             case RunStatus::WrongKey:
                 Say(name_, std::string(kWrongKeyReason) + Incomplete() +
                                "; if you are sure of the key, --no-key-check writes the output "
@@ -240,11 +254,6 @@ Outcome ProcessInput(const Session& session, const std::string& input, const std
     return Outcome::Failed;
 }
 
-// Outputs are put in place a batch at a time; the batch ends at this many
-// outputs (each holds a descriptor open) or bytes (written, not yet on disk).
-constexpr std::size_t kBatchOutputs = 256;
-constexpr std::uint64_t kBatchBytes = 64 << 20;
-
 // The inputs done since the batch began, whose messages wait for the batch:
 // an output's failure to reach the disk is only known then, and the messages
 // keep the order of the inputs.
@@ -252,9 +261,11 @@ class Reports {
   public:
     explicit Reports(OutputBatch& batch) : batch_(batch) {}
 
+    // A failure completes the batch at once: what the earlier inputs made is
+    // put in place before whatever struck this one can strike them too.
     void Add(Outcome outcome, std::string messages, bool inBatch) {
         held_.push_back({outcome, std::move(messages), inBatch});
-        if (batch_.size() == 0 || batch_.size() >= kBatchOutputs || batch_.bytes() >= kBatchBytes) {
+        if (batch_.size() == 0 || batch_.Full() || outcome == Outcome::Failed) {
             Flush();
         }
     }
@@ -267,7 +278,9 @@ class Reports {
         for (Held& input : held_) {
             const std::optional<FileError>* error = input.inBatch ? &*failure++ : nullptr;
             if (error != nullptr && *error) {
-                input.messages += "vlt: " + std::string((*error)->what()) + "\n";
+                input.messages += "vlt: " + std::string((*error)->what()) +
+                                  ((*error)->AlreadyExists() ? "; " + std::string(kForceHint) : "") +
+                                  "\n";
                 input.outcome = Outcome::Failed;
             }
             std::cerr << input.messages;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 
 #include "cipher/vlt_format.h"
@@ -33,6 +35,10 @@ bool IsTerminalDevice(const std::string& path) {
     return terminal;
 }
 
+std::string CannotLook(int error) {
+    return std::string("cannot tell whether it exists: ") + std::strerror(error);
+}
+
 }  // namespace
 
 std::string EncryptedName(const std::string& input) {
@@ -53,16 +59,24 @@ std::optional<std::string> DecryptedName(const std::string& input) {
 std::optional<std::string> OutputRefusal(const std::string& path, bool force) {
     struct stat link {};
     if (lstat(path.c_str(), &link) != 0) {
-        return std::nullopt;  // a new file; what stops it from being made, the run tells
+        // A new file; what stops it from being made, the run tells. Any other
+        // failure to look is no proof that nothing is there.
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return std::nullopt;
+        }
+        return CannotLook(errno);
     }
     struct stat target {};
     const bool dangling = stat(path.c_str(), &target) != 0;
+    if (dangling && errno != ENOENT) {
+        return CannotLook(errno);
+    }
     if (!dangling && S_ISDIR(target.st_mode)) {
         return "is a folder; name the output file with -o";
     }
     if (dangling || S_ISREG(target.st_mode)) {
-        return force ? std::nullopt
-                     : std::optional<std::string>("already exists; use --force to replace it");
+        return force ? std::nullopt : std::optional<std::string>("already exists; " +
+                                                                 std::string(kForceHint));
     }
     if (S_ISCHR(target.st_mode) && IsTerminalDevice(path)) {
         return "is a terminal; binary output is not written to a terminal";

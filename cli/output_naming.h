@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vlt::cli {
 
@@ -13,6 +14,9 @@ std::string EncryptedName(const std::string& input);
 // INPUT without its ".vlt" ending (in any case); nothing when INPUT does not
 // end in ".vlt" or nothing would remain of its file name.
 std::optional<std::string> DecryptedName(const std::string& input);
+
+// What follows "already exists" when an output is in the way.
+inline constexpr std::string_view kForceHint = "use --force to replace it";
 
 // Why `path` may not be written, or nothing when it may: an existing file
 // (or a link to one) is replaced only with `force`; a folder or a terminal never

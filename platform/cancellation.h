@@ -18,7 +18,8 @@ class Cancelled : public std::exception {
 
 class CancelSignal {
   public:
-    // Throws std::system_error when the system has no descriptor to spare.
+    // When the system has no descriptor to spare, waits still see a request,
+    // within 20 ms instead of at once.
     CancelSignal();
     ~CancelSignal();
     CancelSignal(const CancelSignal&) = delete;
@@ -33,7 +34,7 @@ class CancelSignal {
     // Takes a request back before the next run; only while no run uses it.
     void Reset() noexcept;
 
-    // Readable from the first request until Reset.
+    // Readable from the first request until Reset; -1 when there is none.
     int WakeDescriptor() const { return wake_; }
 
   private:

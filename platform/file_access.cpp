@@ -8,9 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +25,24 @@ FileError::FileError(const std::string& path, const std::string& action, int err
 
 FileError::FileError(const std::string& path, const std::string& problem)
     : std::runtime_error(path + ": " + problem) {}
+
+FileError FileError::Exists(const std::string& path) {
+    FileError error(path, "already exists");
+    error.exists_ = true;
+    return error;
+}
+
+void FileError::AddNote(const std::string& note) {
+    std::runtime_error::operator=(std::runtime_error(std::string(what()) + "; " + note));
+}
+
+std::string RemoveTemporary(const fs::path& temporary) noexcept {
+    if (::unlink(temporary.c_str()) == 0 || errno == ENOENT) {
+        return {};
+    }
+    return "could not remove the temporary file '" + temporary.string() +
+           "': " + std::strerror(errno);
+}
 
 namespace {
 
@@ -83,38 +100,60 @@ bool MayStall(const struct stat& st) {
     return !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode);
 }
 
-// The process's umask without changing it (umask() would race with other
-// threads). Read once: nothing here changes it.
-mode_t ReadUmask() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-        }
+// Whether something is at `path`, links followed, into `st`. Only "no such
+// file" (or a file where a folder should be) means absent: any other failure
+// to look is an error, never taken for absence.
+bool LookUp(const fs::path& path, const std::string& name, bool followLinks, struct stat& st) {
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0) {
+        return true;
     }
-    return 022;
-}
-
-mode_t CurrentUmask() {
-    static const mode_t umask = ReadUmask();
-    return umask;
+    if (errno == ENOENT || errno == ENOTDIR) {
+        return false;
+    }
+    throw FileError(name, "cannot tell whether it exists", errno);
 }
 
 // Where the content of `path` really goes: symbolic links are followed, even
 // dangling ones, so that the link itself stays a link.
-fs::path ResolveLinks(fs::path path) {
+fs::path ResolveLinks(fs::path path, const std::string& name) {
     for (int hops = 0; hops < 40; ++hops) {
-        std::error_code error;
-        if (!fs::is_symlink(fs::symlink_status(path, error))) {
+        struct stat st {};
+        if (!LookUp(path, name, false, st) || !S_ISLNK(st.st_mode)) {
             return path;
         }
+        std::error_code error;
         const fs::path next = fs::read_symlink(path, error);
         if (error) {
-            return path;
+            throw FileError(name, "cannot follow the link '" + path.string() + "'", error.value());
         }
         path = next.is_absolute() ? next : path.parent_path() / next;
     }
     return path;
+}
+
+// Creates a new temporary file ".<base>.vlt-partial-XXXXXX" in `folder` with
+// `permissions`, which the system reduces by the umask (mkstemp would make it
+// 0600 and need a chmod that can fail on its own).
+int CreateTemporary(const fs::path& folder, const std::string& base, std::uint32_t permissions,
+                    fs::path& created) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+    const std::string prefix = "." + base + OutputFile::kTemporaryMarker;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix;
+        for (int i = 0; i < 6; ++i) {
+            name += kLetters[random() % (sizeof kLetters - 1)];
+        }
+        created = folder / name;
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              static_cast<mode_t>(permissions & 0666));
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
@@ -143,10 +182,20 @@ InputFile::InputFile(const fs::path& path, const CancelSignal* cancel) : name_(p
     // descriptor); devices such as a terminal read as usual.
     waiting_ = {MayStall(st), S_ISFIFO(st.st_mode), cancel};
     if (!S_ISFIFO(st.st_mode)) {
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+        const int flags = ::fcntl(fd_, F_GETFL);
+        if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            const int error = errno;
+            ::close(fd_);
+            throw FileError(name_, "cannot read", error);
+        }
     }
     if (S_ISREG(st.st_mode)) {
-        size_ = static_cast<std::uint64_t>(st.st_size);
+        permissions_ = static_cast<std::uint32_t>(st.st_mode & 0666);
+        // Files of /proc and /sys, and some of FUSE, list 0 bytes and hold
+        // more: a size of 0 tells nothing.
+        if (st.st_size > 0) {
+            size_ = static_cast<std::uint64_t>(st.st_size);
+        }
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
 }
@@ -156,47 +205,49 @@ InputFile::~InputFile() {
 }
 
 std::size_t InputFile::Read(std::span<std::uint8_t> buffer) {
-    return ReadFully(fd_, buffer, name_, waiting_);
+    const std::size_t got = ReadFully(fd_, buffer, name_, waiting_);
+    read_ += got;
+    // A short read is the end of the file: it must be where the size said.
+    if (size_ && (read_ > *size_ || (got < buffer.size() && read_ != *size_))) {
+        throw FileError(name_, "changed while it was read");
+    }
+    return got;
 }
 
-OutputFile::OutputFile(const fs::path& path, const CancelSignal* cancel, OutputBatch* batch)
-    : name_(path.string()), batch_(batch) {
+OutputFile::OutputFile(const fs::path& path, const OutputSettings& settings)
+    : name_(path.string()), batch_(settings.batch), replace_(settings.replace) {
     if (name_.empty()) {
         throw FileError(name_, "no output file name given");
     }
-    target_ = ResolveLinks(path);
+    // What the name leads to, every link followed by the system: also the
+    // links of /dev/fd and /proc that lead to pipes, which have no name to resolve.
     struct stat st {};
-    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    const bool exists = LookUp(path, name_, true, st);
     if (exists && S_ISDIR(st.st_mode)) {
         throw FileError(name_, "is a folder; give a file name for the output");
     }
     if (exists && !S_ISREG(st.st_mode)) {
         // A device or a pipe cannot be replaced; it gets the bytes as they come.
-        waiting_.cancel = cancel;
-        OpenDirectly(target_, S_ISFIFO(st.st_mode));
+        waiting_.cancel = settings.cancel;
+        OpenDirectly(path, S_ISFIFO(st.st_mode));
         return;
     }
 
+    target_ = ResolveLinks(path, name_);
     // Keep the temporary name within the file system's 255-byte limit.
     const std::string base = target_.filename().string().substr(0, 200);
     const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + base + kTemporaryMarker + "XXXXXX")).string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    fd_ = ::mkostemp(buffer.data(), O_CLOEXEC);
+    fd_ = CreateTemporary(folder, base, settings.permissions, temporary_);
     if (fd_ < 0) {
         const int error = errno;
+        temporary_.clear();
         throw FileError(name_, "cannot create the output in folder '" + folder.string() + "'",
                         error);
     }
-    temporary_ = buffer.data();
     pacing_ = true;
     if (exists) {
-        ::fchmod(fd_, st.st_mode & 07777);
         // Best effort: only root may hand a file to another owner.
         [[maybe_unused]] const int ignored = ::fchown(fd_, st.st_uid, st.st_gid);
-    } else {
-        ::fchmod(fd_, 0666 & ~CurrentUmask());
     }
 }
 
@@ -254,8 +305,8 @@ void OutputFile::PaceWriteback() {
 }
 
 void OutputFile::Commit() {
-    PendingOutput written{name_, target_, std::exchange(temporary_, {}), std::exchange(fd_, -1),
-                          written_};
+    PendingOutput written{name_,    target_, std::exchange(temporary_, {}), std::exchange(fd_, -1),
+                          written_, replace_};
     if (batch_ != nullptr) {
         batch_->Add(std::move(written));
         return;
@@ -267,15 +318,12 @@ void OutputFile::Commit() {
     }
 }
 
-void OutputFile::Discard() noexcept {
+std::string OutputFile::Discard() noexcept {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-    }
+    return temporary_.empty() ? std::string() : RemoveTemporary(std::exchange(temporary_, {}));
 }
 
 DescriptorSource::DescriptorSource(int fd, std::string name, const CancelSignal* cancel)

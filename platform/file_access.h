@@ -29,6 +29,15 @@ class FileError : public std::runtime_error {
   public:
     FileError(const std::string& path, const std::string& action, int errnum);
     FileError(const std::string& path, const std::string& problem);
+
+    // A file is at the output's name and was not to be replaced: "a.vlt: already exists".
+    static FileError Exists(const std::string& path);
+    bool AlreadyExists() const { return exists_; }
+    // Appends "; <note>" to the message.
+    void AddNote(const std::string& note);
+
+  private:
+    bool exists_ = false;
 };
 
 class ByteSource {
@@ -38,6 +47,9 @@ class ByteSource {
     virtual std::size_t Read(std::span<std::uint8_t> buffer) = 0;
     // The size in bytes when known in advance (regular files).
     virtual std::optional<std::uint64_t> Size() const = 0;
+    // The read and write permission bits, for regular files: an output made
+    // from the input gets no more than these.
+    virtual std::optional<std::uint32_t> Permissions() const { return std::nullopt; }
     virtual const std::string& Name() const = 0;
 };
 
@@ -58,7 +70,9 @@ struct Waiting {
     const CancelSignal* cancel = nullptr;
 };
 
-// A file opened for reading; refuses folders. Throws FileError.
+// A file opened for reading; refuses folders. Throws FileError. A regular
+// file that is shorter or longer at its end than it was when opened has
+// changed while it was read: the read that finds its end throws.
 class InputFile final : public ByteSource {
   public:
     explicit InputFile(const std::filesystem::path& path, const CancelSignal* cancel = nullptr);
@@ -68,29 +82,43 @@ class InputFile final : public ByteSource {
 
     std::size_t Read(std::span<std::uint8_t> buffer) override;
     std::optional<std::uint64_t> Size() const override { return size_; }
+    std::optional<std::uint32_t> Permissions() const override { return permissions_; }
     const std::string& Name() const override { return name_; }
 
   private:
     std::string name_;
     int fd_ = -1;
     std::optional<std::uint64_t> size_;
+    std::optional<std::uint32_t> permissions_;
+    std::uint64_t read_ = 0;
     Waiting waiting_;
+};
+
+// How an output is to be put in place.
+struct OutputSettings {
+    const CancelSignal* cancel = nullptr;
+    // Hands the written output to a batch instead of putting it in place at Commit.
+    OutputBatch* batch = nullptr;
+    // Whether a file at the output's name may be replaced. Without it the
+    // rename itself refuses one, even one that appeared after the run began.
+    bool replace = false;
+    // The new file's permission bits, less the umask.
+    std::uint32_t permissions = 0666;
 };
 
 // Writes a file so that it is either complete or untouched: the bytes go to a
 // temporary file in the output's folder, which Commit flushes to disk and
 // renames over the output; or, given a batch, hands over to be flushed and
 // renamed with the batch's other outputs. A symbolic link as output is followed, so its
-// target gets the new content. An existing output that is not a regular file
-// (a device, a named pipe) is written directly; a named pipe is waited on
-// until a reader opens it. An existing output keeps its
-// permission bits; a new one gets the usual ones (0666 less the umask).
-// The system writes a new file back to disk while it is being written (see
+// target gets the new content. A name that leads to something other than a
+// regular file (a device, a named pipe, /dev/stdout) is written directly; a
+// named pipe is waited on until a reader opens it. The temporary file is
+// created with the settings' permission bits, which the system reduces by the
+// umask. The system writes a new file back to disk while it is being written (see
 // PaceWriteback), so Commit's flush finds little left to do.
 class OutputFile final : public ByteSink {
   public:
-    explicit OutputFile(const std::filesystem::path& path, const CancelSignal* cancel = nullptr,
-                        OutputBatch* batch = nullptr);
+    explicit OutputFile(const std::filesystem::path& path, const OutputSettings& settings = {});
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -103,8 +131,11 @@ class OutputFile final : public ByteSink {
     // is killed mid-run: ".<output name>.vlt-partial-XXXXXX".
     static constexpr const char* kTemporaryMarker = ".vlt-partial-";
 
+    // Closes and removes what was not committed. Returns the note on a
+    // temporary file that could not be removed (see RemoveTemporary), else "".
+    std::string Discard() noexcept;
+
   private:
-    void Discard() noexcept;
     void PaceWriteback();
     void OpenDirectly(const std::filesystem::path& path, bool namedPipe);
 
@@ -114,10 +145,15 @@ class OutputFile final : public ByteSink {
     int fd_ = -1;
     Waiting waiting_;
     OutputBatch* batch_;
+    bool replace_;
     bool pacing_ = false;            // whether the file system takes writeback requests
     std::uint64_t written_ = 0;      // bytes written so far
     std::uint64_t writebackAt_ = 0;  // writeback has been started below this offset
 };
+
+// Removes a temporary file; "" when it is gone, else a sentence for the
+// user: "could not remove the temporary file 'F': reason".
+std::string RemoveTemporary(const std::filesystem::path& temporary) noexcept;
 
 // Standard input or output, or any open descriptor; not owned.
 class DescriptorSource final : public ByteSource {

@@ -7,7 +7,9 @@
 // fsyncs issued side by side, which share the commits), then each is renamed
 // over its output, then each folder is flushed once. An output replaces its
 // old content only once its own is on disk; a crash before a folder's flush
-// may undo renames, never half-do one.
+// may undo renames, never half-do one. syncfs is trusted only on file systems
+// that keep their data on this machine (see SyncfsReaches); elsewhere every
+// output gets its own fsync.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +29,7 @@ struct PendingOutput {
     std::filesystem::path temporary;  // empty when written directly (a device, a pipe)
     int fd = -1;                      // open on the temporary file or the target
     std::uint64_t bytes = 0;
+    bool replace = false;  // may replace a file at `target`; else only where nothing is
 };
 
 class OutputBatch {
@@ -40,6 +43,9 @@ class OutputBatch {
     void Add(PendingOutput output);
     std::size_t size() const { return pending_.size(); }
     std::uint64_t bytes() const { return bytes_; }
+    // Time to complete the batch: each waiting output holds a descriptor, and
+    // the process may open only so many (RLIMIT_NOFILE); their bytes wait in memory.
+    bool Full() const;
     // Whether `path` names a file that one of the outputs will replace.
     bool Holds(const std::filesystem::path& path) const;
 

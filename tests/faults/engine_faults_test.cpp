@@ -32,6 +32,13 @@ using testing_support::ReadAll;
 using testing_support::TempFolder;
 using testing_support::WriteAll;
 
+// The runs here write over their earlier outputs.
+const RunControl kReplacing = [] {
+    RunControl control;
+    control.replace = true;
+    return control;
+}();
+
 PrimaryKey Key(std::string text) {
     return PrimaryKey{std::move(text), 1252};
 }
@@ -74,9 +81,9 @@ TEST_F(EngineFaultTest, FullFileSystemFailsAndKeepsTheOldOutput) {
             return std::string(kSkip) + "cannot mount a small tmpfs here: " + std::strerror(errno);
         }
         WriteAll(small / "out", "old output");
-        const RunResult encryption = EncryptFile(plain, small / "out", Key("k"));
+        const RunResult encryption = EncryptFile(plain, small / "out", Key("k"), kReplacing);
         const std::string afterEncryption = ReadAll(small / "out");
-        const RunResult decryption = DecryptFile(folder / "big.vlt", small / "out", Key("k"));
+        const RunResult decryption = DecryptFile(folder / "big.vlt", small / "out", Key("k"), kReplacing);
         return Describe(encryption, small) + "\n--\n" + Describe(decryption, small) + "\n--\n" +
                afterEncryption + "\n--\n" + ReadAll(small / "out");
     });
@@ -187,8 +194,8 @@ class KilledRunTest : public EngineFaultTest {
         const std::string expected = encrypt ? AsString(oracle::EncryptAsText(data, "k")) : data;
         WriteAll(input, encrypt ? data : AsString(oracle::EncryptAsText(data, "k")));
         const auto run = [&] {
-            return encrypt ? EncryptFile(input, output, Key("k"))
-                           : DecryptFile(input, output, Key("k"));
+            return encrypt ? EncryptFile(input, output, Key("k"), kReplacing)
+                           : DecryptFile(input, output, Key("k"), kReplacing);
         };
 
         // One undisturbed run tells how long a run takes here.
@@ -262,9 +269,9 @@ TEST_F(EngineFaultTest, AwkwardNamesRoundTrip) {
         const fs::path input = sub / name;
         const fs::path encrypted = sub / (name + ".vlt");
         WriteAll(input, name);
-        ASSERT_EQ(EncryptFile(input, encrypted, Key("k")).status, RunStatus::Finished) << name;
+        ASSERT_EQ(EncryptFile(input, encrypted, Key("k"), kReplacing).status, RunStatus::Finished) << name;
         WriteAll(input, "overwritten");
-        ASSERT_EQ(DecryptFile(encrypted, input, Key("k")).status, RunStatus::Finished) << name;
+        ASSERT_EQ(DecryptFile(encrypted, input, Key("k"), kReplacing).status, RunStatus::Finished) << name;
         EXPECT_EQ(ReadAll(input), name);
         EXPECT_EQ(std::distance(fs::directory_iterator(sub), {}), 2) << name;
     }
@@ -301,8 +308,8 @@ TEST_F(EngineFaultTest, AwkwardKeysRoundTripAndStayDistinct) {
     std::vector<std::string> results;
     for (const auto& c : cases) {
         const PrimaryKey key{c.key, c.codePage};
-        ASSERT_EQ(EncryptFile(plain, folder / "e.vlt", key).status, RunStatus::Finished);
-        ASSERT_EQ(DecryptFile(folder / "e.vlt", folder / "d", key).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, folder / "e.vlt", key, kReplacing).status, RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(folder / "e.vlt", folder / "d", key, kReplacing).status, RunStatus::Finished);
         EXPECT_EQ(ReadAll(folder / "d"), data) << c.key.size() << " bytes of key";
         results.push_back(ReadAll(folder / "e.vlt"));
     }

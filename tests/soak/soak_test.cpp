@@ -59,6 +59,13 @@ std::string RandomCharacter(std::mt19937_64& rng) {
     return out;
 }
 
+// The runs here write over their earlier outputs.
+const RunControl kReplacing = [] {
+    RunControl control;
+    control.replace = true;
+    return control;
+}();
+
 PrimaryKey RandomKey(std::mt19937_64& rng) {
     // Mostly short keys; some long enough to pass the 16-bit key index.
     const std::size_t length = rng() % 20 == 0 ? 6000 + rng() % 20000 : rng() % 40;
@@ -91,14 +98,14 @@ TEST(Soak, FiveHundredRandomFilesWithRandomKeys) {
         const fs::path plain = folder / "plain", encrypted = folder / "plain.vlt",
                        decrypted = folder / "decrypted";
         WriteAll(plain, data);
-        ASSERT_EQ(EncryptFile(plain, encrypted, key).status, RunStatus::Finished) << i;
+        ASSERT_EQ(EncryptFile(plain, encrypted, key, kReplacing).status, RunStatus::Finished) << i;
         ASSERT_EQ(fs::file_size(encrypted), EncryptedSize(size)) << i;
         if (size <= 64 * 1024) {
             const auto expected = oracle::EncryptAsText(data, key.text, key.codePage);
             ASSERT_TRUE(ReadAll(encrypted) == std::string(expected.begin(), expected.end()))
                 << "file " << i << " of " << size << " bytes";
         }
-        const RunResult result = DecryptFile(encrypted, decrypted, key);
+        const RunResult result = DecryptFile(encrypted, decrypted, key, kReplacing);
         ASSERT_EQ(result.status, RunStatus::Finished) << i;
         ASSERT_EQ(result.triplesAboveRange, 0u) << i;
         ASSERT_TRUE(ReadAll(decrypted) == data) << "file " << i << " of " << size << " bytes";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <thread>
 
 #include "tests/support/temp_folder.h"
@@ -21,6 +22,13 @@ constexpr std::size_t kBlock = kBlockBytes;  // to test the engine's block edges
 std::string AsString(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
 }
+
+// The runs here write over their earlier outputs.
+const RunControl kReplacing = [] {
+    RunControl control;
+    control.replace = true;
+    return control;
+}();
 
 PrimaryKey Key(std::string text) {
     return PrimaryKey{std::move(text), 1252};
@@ -64,7 +72,7 @@ TEST_F(EngineTest, EncryptionMatchesTheWholeTextFormForAllSizesAndKeys) {
     RunMemory shared;
     for (const auto& c : cases) {
         for (RunMemory* memory : {static_cast<RunMemory*>(nullptr), &shared}) {
-            RunControl control;
+            RunControl control = kReplacing;
             control.memory = memory;
             const std::string& key = c.key;
             const std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size));
@@ -94,8 +102,8 @@ TEST_F(EngineTest, RoundTripsAcrossKeysAndCodePages) {
     WriteAll(plain, data);
     for (const auto& k : keys) {
         const PrimaryKey key{k.key, k.codePage};
-        ASSERT_EQ(EncryptFile(plain, encrypted, key).status, RunStatus::Finished);
-        ASSERT_EQ(DecryptFile(encrypted, decrypted, key).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, encrypted, key, kReplacing).status, RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(encrypted, decrypted, key, kReplacing).status, RunStatus::Finished);
         EXPECT_EQ(ReadAll(decrypted), data) << k.codePage;
         // The original's decryption of the same file, for byte compatibility both ways.
         const std::string file = ReadAll(encrypted);
@@ -109,7 +117,7 @@ TEST_F(EngineTest, EveryRunStartsTheGeneratorAfresh) {
     WriteAll(plain, "same input");
     std::string first;
     for (int run = 0; run < 3; ++run) {
-        ASSERT_EQ(EncryptFile(plain, encrypted, Key("k")).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), kReplacing).status, RunStatus::Finished);
         if (run == 0) {
             first = ReadAll(encrypted);
         }
@@ -119,9 +127,9 @@ TEST_F(EngineTest, EveryRunStartsTheGeneratorAfresh) {
 
 TEST_F(EngineTest, EmptyInputGivesTheFourByteFileAndBack) {
     WriteAll(plain, "");
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k")).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), kReplacing).status, RunStatus::Finished);
     EXPECT_EQ(ReadAll(encrypted), std::string("\x02\x08\x07\x00", 4));
-    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("k")).status, RunStatus::Finished);
+    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("k"), kReplacing).status, RunStatus::Finished);
     EXPECT_TRUE(std::filesystem::exists(decrypted));
     EXPECT_EQ(ReadAll(decrypted), "");
 }
@@ -131,9 +139,9 @@ TEST_F(EngineTest, EmptyInputGivesTheFourByteFileAndBack) {
 TEST_F(EngineTest, LargeFilesRoundTripWhileWrittenBack) {
     const std::string data = RandomBytes(7 << 20, 7);
     WriteAll(plain, data);
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("key")).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, encrypted, Key("key"), kReplacing).status, RunStatus::Finished);
     EXPECT_EQ(std::filesystem::file_size(encrypted), 3 * data.size() + 4);
-    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("key")).status, RunStatus::Finished);
+    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("key"), kReplacing).status, RunStatus::Finished);
     EXPECT_TRUE(ReadAll(decrypted) == data);
 }
 
@@ -179,22 +187,47 @@ TEST_F(EngineTest, DevicesAreWrittenDirectlyAndSurvive) {
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
-TEST_F(EngineTest, ReplacesAnExistingOutputWholeKeepingItsPermissions) {
-    WriteAll(plain, "short");
-    WriteAll(encrypted, std::string(10000, 'x'));
-    std::filesystem::permissions(encrypted, std::filesystem::perms(0640));
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k")).status, RunStatus::Finished);
-    EXPECT_EQ(ReadAll(encrypted).size(), 3 * 5 + 4u);
-    EXPECT_EQ(std::filesystem::status(encrypted).permissions(), std::filesystem::perms(0640));
-    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "plain.bin.vlt"}));
+// An output is never readable by more people than its input: it gets the
+// input's read and write bits less the umask, whatever the file it replaces had.
+TEST_F(EngineTest, OutputsTakeTheInputsPermissionsLessTheUmask) {
+    const mode_t umask = ::umask(022);
+    const struct {
+        mode_t input;
+        std::optional<mode_t> existing;
+        mode_t expected;
+    } cases[] = {
+        {0600, std::nullopt, 0600}, {0666, std::nullopt, 0644}, {0755, std::nullopt, 0644},
+        {0640, 0666, 0640},         {0644, 0600, 0644},
+    };
+    for (const auto& c : cases) {
+        WriteAll(plain, "short");
+        ::chmod(plain.c_str(), c.input);
+        std::filesystem::remove(encrypted);
+        std::filesystem::remove(decrypted);
+        if (c.existing) {
+            WriteAll(encrypted, std::string(10000, 'x'));
+            ::chmod(encrypted.c_str(), *c.existing);
+        }
+        ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), kReplacing).status, RunStatus::Finished);
+        EXPECT_EQ(ReadAll(encrypted).size(), 3 * 5 + 4u);
+        ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("k")).status, RunStatus::Finished);
+        for (const auto& output : {encrypted, decrypted}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(output.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.expected) << output << " from " << std::oct << c.input;
+        }
+    }
+    ::umask(umask);
+    EXPECT_EQ(folder.Names(),
+              (std::vector<std::string>{"plain.bin", "plain.bin.vlt", "plain.out"}));
 }
 
 TEST_F(EngineTest, OutputEqualToInputWorksBothWays) {
     const std::string data = RandomBytes(kBlock + 5, 4);
     WriteAll(plain, data);
-    ASSERT_EQ(EncryptFile(plain, plain, Key("k")).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, plain, Key("k"), kReplacing).status, RunStatus::Finished);
     EXPECT_EQ(ReadAll(plain), AsString(oracle::EncryptAsText(data, "k")));
-    ASSERT_EQ(DecryptFile(plain, plain, Key("k")).status, RunStatus::Finished);
+    ASSERT_EQ(DecryptFile(plain, plain, Key("k"), kReplacing).status, RunStatus::Finished);
     EXPECT_EQ(ReadAll(plain), data);
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin"}));
 }
@@ -204,7 +237,7 @@ TEST_F(EngineTest, OutputLinkIsWrittenThroughToItsTarget) {
     const std::filesystem::path target = folder / "target.vlt", link = folder / "link.vlt";
     WriteAll(target, "old");
     std::filesystem::create_symlink("target.vlt", link);
-    ASSERT_EQ(EncryptFile(plain, link, Key("k")).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, link, Key("k"), kReplacing).status, RunStatus::Finished);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadAll(target), AsString(oracle::EncryptAsText("through the link", "k")));
 }
@@ -213,7 +246,7 @@ TEST_F(EngineTest, CancelMidwayLeavesNoOutputAndKeepsAnOldOne) {
     WriteAll(plain, RandomBytes(64 * kBlock, 5));
     WriteAll(encrypted, "previous content");
     CancelSignal cancel;
-    RunControl control;
+    RunControl control = kReplacing;
     control.cancel = &cancel;
     control.progress = [&](const Progress& p) {
         if (p.done > 0) {
@@ -239,7 +272,7 @@ TEST_F(EngineTest, RefusesFilesThatAreNotEncrypted) {
     };
     for (const auto& c : cases) {
         WriteAll(encrypted, c.content);
-        const RunResult result = DecryptFile(encrypted, decrypted, Key("k"));
+        const RunResult result = DecryptFile(encrypted, decrypted, Key("k"), kReplacing);
         EXPECT_EQ(result.status, RunStatus::Failed) << c.says;
         EXPECT_NE(result.message.find("not a Veltrimax encrypted file"), std::string::npos);
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;

@@ -23,9 +23,9 @@ class OutputBatchTest : public ::testing::Test {
         }
     }
 
-    void WriteAllThree() {
+    void WriteAllThree(bool replace = true) {
         for (const char* name : {"a", "b", "c"}) {
-            OutputFile file(folder / name, nullptr, &batch);
+            OutputFile file(folder / name, {nullptr, &batch, replace});
             const std::string content = std::string("new ") + name;
             file.Write({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
             file.Commit();
@@ -62,11 +62,35 @@ TEST_F(OutputBatchTest, AFailureMidwayTouchesNoOtherOutput) {
     EXPECT_FALSE(failures[0]);
     ASSERT_TRUE(failures[1]);
     EXPECT_STREQ(failures[1]->what(),
-                 ((folder / "b").string() + ": cannot replace: Is a directory").c_str());
+                 ((folder / "b").string() + ": cannot put the output in place: Is a directory")
+                     .c_str());
     EXPECT_FALSE(failures[2]);
     EXPECT_EQ(ReadAll(folder / "a"), "new a");
     EXPECT_EQ(ReadAll(folder / "c"), "new c");
     EXPECT_TRUE(std::filesystem::exists(folder / "b" / "kept"));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// Without leave to replace, the rename itself refuses a file that appeared
+// while the output waited, whatever it is; the others go where nothing was.
+TEST_F(OutputBatchTest, WithoutReplaceWhatAppearedMeanwhileIsKept) {
+    for (const char* name : {"a", "b", "c"}) {
+        std::filesystem::remove(folder / name);
+    }
+    WriteAllThree(false);
+    WriteAll(folder / "a", "theirs");
+    std::filesystem::create_symlink("missing", folder / "c");
+    const auto failures = batch.Complete();
+    ASSERT_EQ(failures.size(), 3u);
+    for (const std::size_t i : {0, 2}) {
+        ASSERT_TRUE(failures[i]);
+        EXPECT_TRUE(failures[i]->AlreadyExists()) << failures[i]->what();
+    }
+    EXPECT_STREQ(failures[0]->what(), ((folder / "a").string() + ": already exists").c_str());
+    EXPECT_FALSE(failures[1]);
+    EXPECT_EQ(ReadAll(folder / "a"), "theirs");
+    EXPECT_EQ(ReadAll(folder / "b"), "new b");
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "c"));
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a", "b", "c"}));
 }
 
@@ -75,7 +99,7 @@ TEST(OutputBatch, ABatchNeverCompletedLeavesTheOldOutputsAlone) {
     WriteAll(folder / "a", "old a");
     {
         OutputBatch batch;
-        OutputFile file(folder / "a", nullptr, &batch);
+        OutputFile file(folder / "a", {nullptr, &batch, true});
         file.Write({reinterpret_cast<const std::uint8_t*>("new"), 3});
         file.Commit();
     }
