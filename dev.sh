@@ -18,6 +18,7 @@ PACKAGES=(
     desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin libxml2-utils
     clang libclang-rt-14-dev clang-format
     dpkg-dev file time fish zsh
+    strace bindfs fuse3
 )
 
 install_missing() {

@@ -252,6 +252,33 @@ TEST_F(KilledRunTest, DecryptionKilledAnywhereKeepsOldOrNewOutputWhole) {
     KillRepeatedly(false);
 }
 
+// A regular file that another program shortens or lengthens while it is read
+// fails the run: its output would match neither version.
+TEST_F(EngineFaultTest, AnInputThatChangesWhileReadFailsAndWritesNothing) {
+    const std::string data = RandomBytes(4 << 20, 5);
+    const std::string encrypted = AsString(oracle::EncryptAsText(data, "k"));
+    for (const bool encrypt : {true, false}) {
+        for (const std::uintmax_t change : {std::uintmax_t{1000000}, std::uintmax_t{6000000}}) {
+            const fs::path input = folder / "input";
+            WriteAll(input, encrypt ? data : encrypted);
+            const std::uintmax_t size = encrypt ? change : 3 * change + 4;
+            int calls = 0;
+            RunControl control;
+            // The second report comes once some of the input has been read.
+            control.progress = [&](const Progress&) {
+                if (++calls == 2) {
+                    fs::resize_file(input, size);
+                }
+            };
+            const RunResult result = encrypt ? EncryptFile(input, folder / "out", Key("k"), control)
+                                             : DecryptFile(input, folder / "out", Key("k"), control);
+            EXPECT_EQ(result.status, RunStatus::Failed) << encrypt << " " << change;
+            EXPECT_EQ(result.message, input.string() + ": changed while it was read");
+            EXPECT_EQ(folder.Names(), std::vector<std::string>{"input"});
+        }
+    }
+}
+
 TEST_F(EngineFaultTest, AwkwardNamesRoundTrip) {
     const std::string longName(251, 'n');  // with ".vlt": the file system's 255-byte limit
     const std::string names[] = {

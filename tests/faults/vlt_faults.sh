@@ -346,6 +346,146 @@ case_keys() {
     [ ! -e wrong.out ] || fail "a wrong key wrote an output"
 }
 
+# A file that appears at the output's name during the run is not replaced
+# without -f: the run waits on a named pipe while the file is made.
+case_appears() {
+    mkfifo feed
+    local force pid
+    for force in "" -f; do
+        rm -f r.vlt
+        "$VLT" encrypt --key-file key $force -o r.vlt feed 2>err.txt &
+        pid=$!
+        wait_for_partial . || fail "no temporary file appeared"
+        (set -C && echo theirs >r.vlt) || fail "could not make r.vlt"
+        printf 'data' >feed
+        wait "$pid"
+        status=$?
+        if [ -z "$force" ]; then
+            expect_status 1 "a file that appeared meanwhile"
+            expect_stderr '^vlt: r.vlt: already exists; use --force to replace it' "appeared"
+            [ "$(cat r.vlt)" = theirs ] || fail "the file that appeared was replaced"
+        else
+            expect_status 0 "a file that appeared meanwhile, with -f"
+            [ "$(wc -c <r.vlt)" -eq 16 ] || fail "-f did not replace the file that appeared"
+        fi
+        expect_names . "err.txt feed key r.vlt " "after a file appeared ($force)"
+    done
+}
+
+# System calls made to fail with strace. A row: the output, the calls to fail
+# and their error, the paths they must concern (none: every call), and vlt's
+# exit status and message. A run that fails leaves the old output.
+case_injected() {
+    command -v strace >/dev/null || skip "no strace"
+    strace -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
+    head -c 300000 /dev/urandom >big
+    "$VLT" encrypt --key-file key -o big.ref big || fail "cannot encrypt big"
+    mkdir out
+    local output calls error paths expected message filter path row
+    while IFS='|' read -r output calls error paths expected message; do
+        printf 'OLD' >a.vlt
+        filter=()
+        for path in $paths; do
+            filter+=(-P "$path")
+        done
+        strace -f -o /dev/null "${filter[@]}" -e trace="$calls" -e inject="$calls:error=$error" \
+            "$VLT" encrypt --key-file key -o "$output" big >out.txt 2>err.txt
+        status=$?
+        row="$calls=$error on ${paths:-every call}"
+        expect_status "$expected" "$row"
+        [ -z "$message" ] || expect_stderr "$message" "$row"
+        if [ "$output" = a.vlt ]; then
+            [ "$(cat a.vlt)" = OLD ] || fail "$row: a.vlt was replaced"
+        else
+            same "$output" big.ref || fail "$row: $output is not the encryption"
+        fi
+    done <<ROWS
+a.vlt|%stat,%lstat,%fstat|EIO|a.vlt $PWD/a.vlt|1|^vlt: a.vlt: cannot tell whether it exists: Input/output error
+out/x.vlt|fsync|EIO|out|1|^vlt: out/x.vlt: is in place, but its folder 'out' could not be flushed to disk: Input/output error
+out/y.vlt|eventfd2|EMFILE||0|
+out/z.vlt|clone3,clone|EAGAIN||0|
+ROWS
+    expect_names out "x.vlt y.vlt z.vlt " "after the injected faults"
+}
+
+# On a FUSE file system (bindfs) syncfs does not reach the data: every output
+# of a batch gets its own fsync before it is put in place.
+case_fuse() {
+    command -v bindfs >/dev/null || skip "no bindfs"
+    command -v strace >/dev/null || skip "no strace"
+    mkdir back mnt
+    bindfs back mnt 2>/dev/null || skip "cannot mount a FUSE file system here"
+    local i
+    for i in 1 2 3 4 5; do
+        printf 'file %s' "$i" >"mnt/b$i"
+        printf 'file %s' "$i" >"b$i"
+    done
+    strace -f -o trace.txt -e trace=fsync,syncfs "$VLT" encrypt --key-file key mnt/b? 2>err.txt
+    status=$?
+    "$VLT" encrypt --key-file key b? || fail "cannot encrypt the references"
+    expect_status 0 "a batch on FUSE"
+    for i in 1 2 3 4 5; do
+        same "mnt/b$i.vlt" "b$i.vlt" || fail "mnt/b$i.vlt is not the encryption"
+    done
+    [ "$(grep -c 'fsync(' trace.txt)" -ge 6 ] ||
+        fail "a batch on FUSE was not flushed file by file: $(grep -E 'sync' trace.txt)"
+    fusermount -u mnt 2>/dev/null || umount mnt
+}
+
+# The process may open 64 files: a batch of many more inputs still succeeds.
+case_descriptors() {
+    mkdir many
+    local i
+    for ((i = 0; i < 2000; i++)); do
+        printf '%s' "$i" >"many/$i"
+    done
+    (ulimit -n 64 && "$VLT" encrypt --key-file key many/*) >out.txt 2>err.txt
+    status=$?
+    expect_status 0 "2000 inputs with 64 descriptors"
+    [ "$(find many -name '*.vlt' | wc -l)" -eq 2000 ] || fail "not every input got its output"
+}
+
+# A temporary file that cannot be removed is named, and the status says so:
+# the folder is made read-only while the run waits for its input.
+case_leftover() {
+    [ "$(id -u)" -eq 0 ] || skip "needs root to change the folder under the run"
+    command -v setpriv >/dev/null || skip "no setpriv to drop root's rights"
+    mkdir out
+    chown nobody out
+    mkfifo feed
+    chmod 666 feed
+    setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        "$VLT" encrypt --key-file key -o out/x.vlt feed 2>err.txt &
+    local pid=$!
+    wait_for_partial out || fail "no temporary file appeared"
+    chmod 555 out
+    kill -INT "$pid"
+    wait "$pid"
+    status=$?
+    chmod 755 out
+    expect_status 130 "interrupted in a folder made read-only"
+    expect_stderr "^vlt: could not remove the temporary file 'out/\.x\.vlt\.vlt-partial-.{6}': Permission denied" \
+        "the temporary file left"
+}
+
+# An output name that leads to a pipe is written directly, as -o - is.
+case_pipes_by_name() {
+    printf 'through a pipe' >plain
+    "$VLT" encrypt --key-file key -o plain.ref plain || fail "cannot encrypt plain"
+    local output
+    for output in /dev/stdout /proc/self/fd/1 /dev/fd/1; do
+        "$VLT" encrypt --key-file key -o "$output" plain 2>err.txt | cat >piped.vlt
+        status=${PIPESTATUS[0]}
+        expect_status 0 "-o $output into a pipe"
+        same piped.vlt plain.ref || fail "-o $output: not the encryption"
+    done
+    "$VLT" encrypt --key-file key -o >(cat >substituted.vlt) plain 2>err.txt
+    status=$?
+    wait $!
+    expect_status 0 "-o >(cat)"
+    same substituted.vlt plain.ref || fail "-o >(cat): not the encryption"
+}
+
 "case_$case_name"
 [ "$failures" -eq 0 ] || exit 1
 echo "passed: $case_name"
