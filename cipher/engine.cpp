@@ -355,23 +355,16 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
 
 namespace {
 
-// A run from one named file into another: `operation` gets the opened files.
-// The output may name the input's permission bits at most, and a temporary
-// file it could not remove is reported whatever became of the run.
-template <typename Operation>
-RunResult FileRun(const std::filesystem::path& input, const std::filesystem::path& output,
-                  const PrimaryKey& key, const RunControl& control, Operation operation) {
-    std::optional<OutputFile> sink;
-    RunResult result = Guarded([&] {
-        Memory memory(control);
-        BlockCipher& cipher = memory.CipherFor(key);
-        InputFile source(input, control.cancel);
-        return operation(source, [&]() -> ByteSink& {
-            return sink.emplace(output, OutputSettings{control.cancel, control.batch,
-                                                       control.replace,
-                                                       source.Permissions().value_or(0666)});
-        }, memory, cipher);
-    });
+// The output of a run between named files, made once the input is open: it
+// gets no more permissions than the input has.
+OutputFile& OpenOutput(std::optional<OutputFile>& sink, const std::filesystem::path& output,
+                       const RunControl& control, const InputFile& source) {
+    return sink.emplace(output, OutputSettings{control.cancel, control.batch, control.replace,
+                                               source.Permissions().value_or(0666)});
+}
+
+// A temporary file the run could not remove is reported whatever became of the run.
+RunResult WithLeftover(std::optional<OutputFile>& sink, RunResult result) {
     if (sink) {
         result.leftover = sink->Discard();
     }
@@ -382,21 +375,30 @@ RunResult FileRun(const std::filesystem::path& input, const std::filesystem::pat
 
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control) {
-    return FileRun(input, output, key, control,
-                   [&](InputFile& source, auto openSink, Memory& memory, BlockCipher& cipher) {
-                       return RunEncrypt(source, openSink(), memory, cipher, control);
-                   });
+    std::optional<OutputFile> sink;
+    RunResult result = Guarded([&] {
+        Memory memory(control);
+        BlockCipher& cipher = memory.CipherFor(key);
+        InputFile source(input, control.cancel);
+        return RunEncrypt(source, OpenOutput(sink, output, control, source), memory, cipher,
+                          control);
+    });
+    return WithLeftover(sink, std::move(result));
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
-    return FileRun(input, output, key, control,
-                   [&](InputFile& source, auto openSink, Memory& memory, BlockCipher& cipher) {
-                       // A file of the wrong length creates no output at all.
-                       KnownPlainSize(source);
-                       return DecryptRun(source, &openSink(), &cipher, control, options)
-                           .Run(memory);
-                   });
+    std::optional<OutputFile> sink;
+    RunResult result = Guarded([&] {
+        Memory memory(control);
+        BlockCipher& cipher = memory.CipherFor(key);
+        InputFile source(input, control.cancel);
+        KnownPlainSize(source);  // a file of the wrong length creates no output at all
+        return DecryptRun(source, &OpenOutput(sink, output, control, source), &cipher, control,
+                          options)
+            .Run(memory);
+    });
+    return WithLeftover(sink, std::move(result));
 }
 
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {

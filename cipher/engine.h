@@ -76,10 +76,10 @@ struct RunControl {
 };
 
 enum class RunStatus {
-    Finished,   // the output is complete
-    Cancelled,  // stopped on request; nothing written
-    Failed,     // see message; nothing written
-    WrongKey,   // decryption: a triple above 255; nothing written
+    Finished,      // the output is complete
+    Cancelled,     // stopped on request; nothing written
+    Failed,        // see message; nothing written
+    WrongKey,      // decryption: a triple above 255; nothing written
     OutputExists,  // a file is at the output's name and may not be replaced; nothing written
 };
 

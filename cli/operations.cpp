@@ -278,9 +278,9 @@ class Reports {
         for (Held& input : held_) {
             const std::optional<FileError>* error = input.inBatch ? &*failure++ : nullptr;
             if (error != nullptr && *error) {
-                input.messages += "vlt: " + std::string((*error)->what()) +
-                                  ((*error)->AlreadyExists() ? "; " + std::string(kForceHint) : "") +
-                                  "\n";
+                input.messages +=
+                    "vlt: " + std::string((*error)->what()) +
+                    ((*error)->AlreadyExists() ? "; " + std::string(kForceHint) : "") + "\n";
                 input.outcome = Outcome::Failed;
             }
             std::cerr << input.messages;

@@ -75,8 +75,8 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force) {
         return "is a folder; name the output file with -o";
     }
     if (dangling || S_ISREG(target.st_mode)) {
-        return force ? std::nullopt : std::optional<std::string>("already exists; " +
-                                                                 std::string(kForceHint));
+        return force ? std::nullopt
+                     : std::optional<std::string>("already exists; " + std::string(kForceHint));
     }
     if (S_ISCHR(target.st_mode) && IsTerminalDevice(path)) {
         return "is a terminal; binary output is not written to a terminal";

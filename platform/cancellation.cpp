@@ -57,8 +57,8 @@ bool WaitReady(int fd, short events, const CancelSignal* cancel, int timeoutMs) 
         if (cancel != nullptr) {
             cancel->ThrowIfRequested();
         }
-        const int slice = slices && (timeoutMs < 0 || timeoutMs > kWithoutWakeMs) ? kWithoutWakeMs
-                                                                                  : timeoutMs;
+        const int slice =
+            slices && (timeoutMs < 0 || timeoutMs > kWithoutWakeMs) ? kWithoutWakeMs : timeoutMs;
         const int ready = ::poll(wanted, 2, slice);
         // Also when the file became ready as well: a request that comes with
         // the data (Ctrl-C and the line it ends) wins.

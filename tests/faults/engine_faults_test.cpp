@@ -83,7 +83,8 @@ TEST_F(EngineFaultTest, FullFileSystemFailsAndKeepsTheOldOutput) {
         WriteAll(small / "out", "old output");
         const RunResult encryption = EncryptFile(plain, small / "out", Key("k"), kReplacing);
         const std::string afterEncryption = ReadAll(small / "out");
-        const RunResult decryption = DecryptFile(folder / "big.vlt", small / "out", Key("k"), kReplacing);
+        const RunResult decryption =
+            DecryptFile(folder / "big.vlt", small / "out", Key("k"), kReplacing);
         return Describe(encryption, small) + "\n--\n" + Describe(decryption, small) + "\n--\n" +
                afterEncryption + "\n--\n" + ReadAll(small / "out");
     });
@@ -270,8 +271,9 @@ TEST_F(EngineFaultTest, AnInputThatChangesWhileReadFailsAndWritesNothing) {
                     fs::resize_file(input, size);
                 }
             };
-            const RunResult result = encrypt ? EncryptFile(input, folder / "out", Key("k"), control)
-                                             : DecryptFile(input, folder / "out", Key("k"), control);
+            const RunResult result = encrypt
+                                         ? EncryptFile(input, folder / "out", Key("k"), control)
+                                         : DecryptFile(input, folder / "out", Key("k"), control);
             EXPECT_EQ(result.status, RunStatus::Failed) << encrypt << " " << change;
             EXPECT_EQ(result.message, input.string() + ": changed while it was read");
             EXPECT_EQ(folder.Names(), std::vector<std::string>{"input"});
@@ -296,9 +298,11 @@ TEST_F(EngineFaultTest, AwkwardNamesRoundTrip) {
         const fs::path input = sub / name;
         const fs::path encrypted = sub / (name + ".vlt");
         WriteAll(input, name);
-        ASSERT_EQ(EncryptFile(input, encrypted, Key("k"), kReplacing).status, RunStatus::Finished) << name;
+        ASSERT_EQ(EncryptFile(input, encrypted, Key("k"), kReplacing).status, RunStatus::Finished)
+            << name;
         WriteAll(input, "overwritten");
-        ASSERT_EQ(DecryptFile(encrypted, input, Key("k"), kReplacing).status, RunStatus::Finished) << name;
+        ASSERT_EQ(DecryptFile(encrypted, input, Key("k"), kReplacing).status, RunStatus::Finished)
+            << name;
         EXPECT_EQ(ReadAll(input), name);
         EXPECT_EQ(std::distance(fs::directory_iterator(sub), {}), 2) << name;
     }
@@ -335,8 +339,10 @@ TEST_F(EngineFaultTest, AwkwardKeysRoundTripAndStayDistinct) {
     std::vector<std::string> results;
     for (const auto& c : cases) {
         const PrimaryKey key{c.key, c.codePage};
-        ASSERT_EQ(EncryptFile(plain, folder / "e.vlt", key, kReplacing).status, RunStatus::Finished);
-        ASSERT_EQ(DecryptFile(folder / "e.vlt", folder / "d", key, kReplacing).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, folder / "e.vlt", key, kReplacing).status,
+                  RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(folder / "e.vlt", folder / "d", key, kReplacing).status,
+                  RunStatus::Finished);
         EXPECT_EQ(ReadAll(folder / "d"), data) << c.key.size() << " bytes of key";
         results.push_back(ReadAll(folder / "e.vlt"));
     }

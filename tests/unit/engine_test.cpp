@@ -141,7 +141,8 @@ TEST_F(EngineTest, LargeFilesRoundTripWhileWrittenBack) {
     WriteAll(plain, data);
     ASSERT_EQ(EncryptFile(plain, encrypted, Key("key"), kReplacing).status, RunStatus::Finished);
     EXPECT_EQ(std::filesystem::file_size(encrypted), 3 * data.size() + 4);
-    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("key"), kReplacing).status, RunStatus::Finished);
+    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("key"), kReplacing).status,
+              RunStatus::Finished);
     EXPECT_TRUE(ReadAll(decrypted) == data);
 }
 

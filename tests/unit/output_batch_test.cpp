@@ -61,9 +61,9 @@ TEST_F(OutputBatchTest, AFailureMidwayTouchesNoOtherOutput) {
     ASSERT_EQ(failures.size(), 3u);
     EXPECT_FALSE(failures[0]);
     ASSERT_TRUE(failures[1]);
-    EXPECT_STREQ(failures[1]->what(),
-                 ((folder / "b").string() + ": cannot put the output in place: Is a directory")
-                     .c_str());
+    EXPECT_STREQ(
+        failures[1]->what(),
+        ((folder / "b").string() + ": cannot put the output in place: Is a directory").c_str());
     EXPECT_FALSE(failures[2]);
     EXPECT_EQ(ReadAll(folder / "a"), "new a");
     EXPECT_EQ(ReadAll(folder / "c"), "new c");
