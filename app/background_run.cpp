@@ -42,12 +42,12 @@ void BackgroundRun::Start(Job job) {
     });
 }
 
-void BackgroundRun::CancelAndWait() {
+vlt::RunResult BackgroundRun::CancelAndWait() {
     if (!Active()) {
-        return;
+        return {};
     }
     cancel_.Request();
-    worker_.join();
+    return TakeResult();
 }
 
 vlt::RunResult BackgroundRun::TakeResult() {

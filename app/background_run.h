@@ -28,10 +28,10 @@ class BackgroundRun : public QObject {
     // Starts `job` on a new thread; only when no run is active.
     void Start(Job job);
 
-    // Asks the run to stop and waits until it has (the engine stops within
-    // 100 ms whatever its files are doing, leaving no output and no temporary
-    // file). Does nothing when idle.
-    void CancelAndWait();
+    // Asks the run to stop, waits until it has (the engine stops within 100 ms
+    // whatever its files are doing, leaving no output and no temporary file)
+    // and gives its result; an empty one when idle.
+    vlt::RunResult CancelAndWait();
 
     // After Done: ends the run and gives its result.
     vlt::RunResult TakeResult();

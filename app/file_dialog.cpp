@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace vlt {
 
@@ -33,6 +34,16 @@ QStringList ToNameFilters(const QString& filter) {
                             : QStringLiteral("%1 %2").arg(description, suffix).trimmed());
     }
     return nameFilters;
+}
+
+// A QFileDialog writes its history, last folder and layout to the user's QtProject.conf
+// (QSettings(QSettings::UserScope, "QtProject"), always in the native format) when it is
+// destroyed, and the next start reads them back; the program stores nothing between starts,
+// and the dialog opens where FileName() says. /dev/null is no folder, so nothing can be made
+// beneath it: the save ends in QSettings::AccessError having written nothing, and reading
+// finds nothing. The program keeps no settings of its own, so the path may be the process's.
+QtFileDialog::QtFileDialog() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 std::optional<QString> QtFileDialog::Ask(const QString& filter, const QString& fileName) {

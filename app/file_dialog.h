@@ -39,8 +39,12 @@ class FileDialog {
 // ("Text files (*.txt *.log)"); several patterns are separated by ";".
 QStringList ToNameFilters(const QString& filter);
 
-// The dialog of the Qt platform, over the active window.
+// The dialog of the Qt platform, over the active window. Making one keeps Qt
+// from storing the dialog's history and last folder for the next start.
 class QtFileDialog final : public FileDialog {
+  public:
+    QtFileDialog();
+
   protected:
     std::optional<QString> Ask(const QString& filter, const QString& fileName) override;
 };

@@ -13,8 +13,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <cstdio>
 #include <initializer_list>
 #include <limits>
+#include <system_error>
 
 #include "app/file_dialog.h"
 #include "app/message_box.h"
@@ -31,6 +33,7 @@ const QString kEncryptFinished = QStringLiteral("Encrypt is finish");
 const QString kDecryptFinished = QStringLiteral("Decrypt is finish");
 const QString kWrongKeyQuestion =
     QStringLiteral("The primary key is wrong or the file is damaged. Save the output anyway?");
+const QString kReplaceQuestion = QStringLiteral("%1 already exists. Replace it?");
 const QString kEncryptFailed = QStringLiteral("Encryption failed: %1");
 const QString kDecryptFailed = QStringLiteral("Decryption failed: %1");
 const QString kEncryptedFilter = QStringLiteral("Veltrimax vl datoteke (*.vlt)|*.vlt|");
@@ -107,6 +110,19 @@ std::filesystem::path ToPath(const QString& text) {
     return std::filesystem::path(QFile::encodeName(text).toStdString());
 }
 
+// Whether a run into `path` would replace a file: a regular file, or a link that leads to one
+// or nowhere. A folder is refused by the run and a device or a pipe is written to, so neither
+// is asked about; nor is a name that cannot be looked up, which the run then reports.
+bool WouldReplace(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_status link = std::filesystem::symlink_status(path, error);
+    if (!std::filesystem::is_symlink(link)) {
+        return std::filesystem::is_regular_file(link);
+    }
+    const std::filesystem::file_status target = std::filesystem::status(path, error);
+    return !std::filesystem::exists(target) || std::filesystem::is_regular_file(target);
+}
+
 }  // namespace
 
 Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* parent)
@@ -136,7 +152,7 @@ Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* 
 }
 
 Form1::~Form1() {
-    run_.CancelAndWait();
+    StopRun();
 }
 
 // Created in tab order, which makes it the focus chain; labels and the bar take no focus.
@@ -295,7 +311,7 @@ void Form1::FileDropped(Operation side, const QList<QUrl>& urls) {
 
 void Form1::Form_Unload() {
     // Stopping the run removes its temporary file before the program goes.
-    run_.CancelAndWait();
+    StopRun();
     if (!ended_) {
         ended_ = true;
         emit ProgramEnded();
@@ -307,8 +323,18 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void Form1::StopRun() {
+    const vlt::RunResult stopped = run_.CancelAndWait();
+    if (!stopped.leftover.empty()) {
+        std::fprintf(stderr, "veltrimax: %s\n", stopped.leftover.c_str());
+    }
+}
+
 void Form1::StartRun(Operation operation, const QString& input, const QString& output) {
-    Request request{operation, ToPath(input), ToPath(output), {}, {}};
+    Request request{.operation = operation,
+                    .input = ToPath(input),
+                    .output = ToPath(output),
+                    .outputName = output};
     request.key.text = keyBox_->text().toStdString();
     try {
         request.key.codePage = vlt::SystemCodePage();
@@ -316,13 +342,21 @@ void Form1::StartRun(Operation operation, const QString& input, const QString& o
         messages_.ShowError(QString::fromStdString(error.what()));
         return;
     }
+    if (WouldReplace(request.output)) {
+        if (!messages_.AskYesNo(kReplaceQuestion.arg(output))) {
+            return;
+        }
+        request.replace = true;
+    }
     Launch(request);
 }
 
 void Form1::Launch(const Request& request) {
     request_ = request;
     progressBar_->setValue(0);
-    run_.Start([request](const vlt::RunControl& control) {
+    run_.Start([request](const vlt::RunControl& given) {
+        vlt::RunControl control = given;
+        control.replace = request.replace;
         if (request.operation == Operation::Encrypt) {
             return vlt::EncryptFile(request.input, request.output, request.key, control);
         }
@@ -337,6 +371,11 @@ void Form1::RunDone() {
         return;
     }
     const vlt::RunResult result = run_.TakeResult();
+    const QString leftover = QString::fromStdString(result.leftover);
+    // A failure's message carries it; any other end shows it first, whatever is asked next.
+    if (!leftover.isEmpty() && result.status != vlt::RunStatus::Failed) {
+        messages_.ShowError(leftover);
+    }
     switch (result.status) {
         case vlt::RunStatus::Finished:
             progressBar_->setValue(100);
@@ -352,12 +391,26 @@ void Form1::RunDone() {
                 progressBar_->setValue(0);
             }
             break;
-        case vlt::RunStatus::Failed:
-            progressBar_->setValue(0);
-            messages_.ShowError(
-                (request_.operation == Operation::Encrypt ? kEncryptFailed : kDecryptFailed)
-                    .arg(QString::fromStdString(result.message)));
+        // A file appeared at the output's name during the run, or while a question was open.
+        case vlt::RunStatus::OutputExists:
+            if (messages_.AskYesNo(kReplaceQuestion.arg(request_.outputName))) {
+                request_.replace = true;
+                Launch(request_);
+            } else {
+                progressBar_->setValue(0);
+            }
             break;
+        case vlt::RunStatus::Failed: {
+            progressBar_->setValue(0);
+            QString text =
+                (request_.operation == Operation::Encrypt ? kEncryptFailed : kDecryptFailed)
+                    .arg(QString::fromStdString(result.message));
+            if (!leftover.isEmpty()) {
+                text += QLatin1Char('\n') + leftover;
+            }
+            messages_.ShowError(text);
+            break;
+        }
         case vlt::RunStatus::Cancelled:
             progressBar_->setValue(0);
             break;

@@ -6,6 +6,7 @@
 // how the tests find it; handlers are named after the controls' events.
 
 #include <QList>
+#include <QString>
 #include <QUrl>
 #include <QWidget>
 #include <filesystem>
@@ -61,8 +62,10 @@ class Form1 : public QWidget {
         Operation operation;
         std::filesystem::path input;
         std::filesystem::path output;
-        vlt::PrimaryKey key;
-        vlt::DecryptOptions options;
+        QString outputName;  // as typed, for the question before replacing it
+        vlt::PrimaryKey key{};
+        vlt::DecryptOptions options{};
+        bool replace = false;  // a file at the output's name may be replaced
     };
 
     void CreateControls();
@@ -73,6 +76,9 @@ class Form1 : public QWidget {
     void StartRun(Operation operation, const QString& input, const QString& output);
     void Launch(const Request& request);
     void RunDone();
+    // Stops a run and waits for it; what it could not remove goes to stderr, there being no
+    // window left to show it.
+    void StopRun();
 
     QLineEdit* keyBox_;              // Text3
     QLineEdit* encryptInput_;        // Text1

@@ -1,6 +1,6 @@
 // Both runs through the window's buttons, on real files: the input checks,
 // the end of the program after a completed run, failures that keep the window
-// usable, the wrong-key question, progress, and closing during a run.
+// usable, the wrong-key and replace questions, progress, and closing during a run.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -28,6 +30,12 @@
 namespace {
 
 constexpr int kRunTimeoutMs = 60000;
+const QString kWrongKeyQuestion =
+    QStringLiteral("The primary key is wrong or the file is damaged. Save the output anyway?");
+
+QString ReplaceQuestion(const QString& name) {
+    return QStringLiteral("%1 already exists. Replace it?").arg(name);
+}
 
 QByteArray Sample(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -86,11 +94,28 @@ struct Failure {
     QString expected;
 };
 
+// What is at the output's name: a file or a dangling link from the start, or a
+// file made while the wrong-key question is open.
+enum class AtOutput { Nothing, File, DanglingLink, FileMadeWhileAsked };
+enum class Asked { WrongKey, Replace };
+
+// A run into "out" from "plain.bin" or "plain.vlt" (key "k"), the answers to its
+// questions in order, the questions expected, and whether "out" is then written.
+struct Replacement {
+    Operation operation{};
+    AtOutput atOutput{};
+    bool wrongKey = false;
+    std::deque<bool> answers;
+    QList<Asked> asked;
+    bool written = false;
+};
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Operation)
 Q_DECLARE_METATYPE(BoxCheck)
 Q_DECLARE_METATYPE(Failure)
+Q_DECLARE_METATYPE(Replacement)
 
 class RunsTest : public QObject {
     Q_OBJECT
@@ -205,8 +230,7 @@ class RunsTest : public QObject {
         QVERIFY(WriteAll(In("a.bin"), plain));
         QCOMPARE(vlt::EncryptFile(Native(In("a.bin")), Native(In("a.vlt")), Key("right")).status,
                  vlt::RunStatus::Finished);
-        const QString question = QStringLiteral(
-            "The primary key is wrong or the file is damaged. Save the output anyway?");
+        const QString question = kWrongKeyQuestion;
         ui_->decryptInput->setText(In("a.vlt"));
         ui_->decryptOutput->setText(In("out.bin"));
         ui_->key->setText(QStringLiteral("wrong"));
@@ -278,6 +302,91 @@ class RunsTest : public QObject {
         QCOMPARE(messages_->log.back().text, encrypt ? "Encrypt is finish" : "Decrypt is finish");
         QCOMPARE(ended_->count(), 1);
         QVERIFY(QFile::exists(In("second try")));
+    }
+
+    void anOutputNameInUseIsReplacedOnlyWhenAgreed_data() {
+        QTest::addColumn<Replacement>("run");
+        const auto row = [](const char* name, Replacement run) { QTest::newRow(name) << run; };
+        const auto encrypt = Operation::Encrypt;
+        const auto decrypt = Operation::Decrypt;
+        const auto wrong = Asked::WrongKey;
+        const auto replace = Asked::Replace;
+        row("encrypt, nothing at the name", {encrypt, AtOutput::Nothing, false, {}, {}, true});
+        row("encrypt, file kept", {encrypt, AtOutput::File, false, {false}, {replace}, false});
+        row("encrypt, file replaced", {encrypt, AtOutput::File, false, {true}, {replace}, true});
+        row("encrypt, dangling link kept",
+            {encrypt, AtOutput::DanglingLink, false, {false}, {replace}, false});
+        row("encrypt, dangling link replaced",
+            {encrypt, AtOutput::DanglingLink, false, {true}, {replace}, true});
+        row("decrypt, file kept", {decrypt, AtOutput::File, false, {false}, {replace}, false});
+        row("decrypt, file replaced", {decrypt, AtOutput::File, false, {true}, {replace}, true});
+        row("wrong key, replacing agreed once",
+            {decrypt, AtOutput::File, true, {true, true}, {replace, wrong}, true});
+        row("wrong key, file made meanwhile, replaced",
+            {decrypt, AtOutput::FileMadeWhileAsked, true, {true, true}, {wrong, replace}, true});
+        row("wrong key, file made meanwhile, kept",
+            {decrypt, AtOutput::FileMadeWhileAsked, true, {true, false}, {wrong, replace}, false});
+    }
+    void anOutputNameInUseIsReplacedOnlyWhenAgreed() {
+        QFETCH(Replacement, run);
+        const QByteArray plain = Sample(3000);
+        const QByteArray old("the output of an earlier day");
+        QVERIFY(WriteAll(In("plain.bin"), plain));
+        QCOMPARE(
+            vlt::EncryptFile(Native(In("plain.bin")), Native(In("plain.vlt")), Key("k")).status,
+            vlt::RunStatus::Finished);
+        const bool before =
+            run.atOutput == AtOutput::File || run.atOutput == AtOutput::DanglingLink;
+        if (run.atOutput == AtOutput::File) {
+            QVERIFY(WriteAll(In("out"), old));
+        } else if (run.atOutput == AtOutput::DanglingLink) {
+            QVERIFY(QFile::link(In("missing"), In("out")));
+        } else if (run.atOutput == AtOutput::FileMadeWhileAsked) {
+            messages_->onShown = [&] {
+                if (messages_->log.back().text == kWrongKeyQuestion) {
+                    QVERIFY(WriteAll(In("out"), old));
+                }
+            };
+        }
+        const bool encrypt = run.operation == Operation::Encrypt;
+        (encrypt ? ui_->encryptInput : ui_->decryptInput)
+            ->setText(In(encrypt ? "plain.bin" : "plain.vlt"));
+        (encrypt ? ui_->encryptOutput : ui_->decryptOutput)->setText(In("out"));
+        ui_->key->setText(run.wrongKey ? QStringLiteral("wrong") : QStringLiteral("k"));
+        messages_->answers = run.answers;
+
+        QTest::mouseClick(RunButton(run.operation), Qt::LeftButton);
+        // Asked before anything runs; a No starts nothing.
+        QCOMPARE(messages_->log.size(), before ? 1 : 0);
+        QCOMPARE(form_->Running(), !before || run.answers.front());
+        QStringList expected;
+        for (const Asked asked : run.asked) {
+            expected << (asked == Asked::WrongKey ? kWrongKeyQuestion : ReplaceQuestion(In("out")));
+        }
+        if (run.written) {
+            expected << (encrypt ? "Encrypt is finish" : "Decrypt is finish");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!form_->Running() && messages_->log.size() == expected.size(),
+                                 kRunTimeoutMs);
+        QCOMPARE(messages_->Texts(), expected);
+        QCOMPARE(ended_->count(), run.written ? 1 : 0);
+        QCOMPARE(ui_->progress->value(), run.written ? 100 : 0);
+        const QByteArray written = ReadAll(In("out"));
+        if (run.written && run.wrongKey) {
+            QCOMPARE(written.size(), plain.size());
+            QVERIFY(written != plain);
+        } else if (run.written) {
+            QCOMPARE(written, encrypt ? ReadAll(In("plain.vlt")) : plain);
+        } else {
+            QVERIFY(form_->isVisible());
+            QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                     (QStringList{"out", "plain.bin", "plain.vlt"}));
+            if (run.atOutput == AtOutput::DanglingLink) {
+                QCOMPARE(QFileInfo(In("out")).symLinkTarget(), In("missing"));
+            } else {
+                QCOMPARE(written, old);
+            }
+        }
     }
 
     void aCodePageThatCannotBeUsedIsAnError() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real veltrimax on a virtual X server (Xvfb, no window manager),
-# finds its window, checks its title, size, size hints, place and icon, closes
-# it as a close box would, and expects the program to end with status 0.
+# finds its window, checks its title, size, size hints, place and icon, opens
+# and cancels the Open dialog, closes the window as a close box would, and
+# expects the program to end with status 0 having stored nothing in its home.
 #
 #   window_smoke_test.sh VELTRIMAX CLOSE_WINDOW [SCREENSHOT.png]
 #
@@ -48,6 +49,8 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home"
+mkdir "$HOME"
 
 "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
@@ -91,6 +94,23 @@ if [ -n "$screenshot" ]; then
     import -window "$window" "$screenshot"
 fi
 
+# The focus starts on "Encrypt file"; two tabs reach the "..." beside the file for encrypt.
+xdotool windowfocus --sync "$window" key Tab Tab space
+dialog=
+for _ in $(seq 100); do
+    dialog=$(xdotool search --onlyvisible --name . 2>/dev/null | grep -vx "$window" | head -n 1) || true
+    [ -n "$dialog" ] && break
+    sleep 0.1
+done
+[ -n "$dialog" ] || fail "the \"...\" button opened no dialog"
+xdotool windowfocus --sync "$dialog" key Escape
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name . 2>/dev/null | grep -qvx "$window" || break
+    sleep 0.1
+done
+xdotool search --onlyvisible --name . 2>/dev/null | grep -qvx "$window" &&
+    fail "Escape did not close the Open dialog"
+
 "$closer" "$window" || fail "could not ask the window to close"
 for _ in $(seq 50); do
     kill -0 "$app_pid" 2>/dev/null || break
@@ -101,4 +121,6 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=
 [ "$status" -eq 0 ] || fail "veltrimax ended with status $status"
-echo "veltrimax showed a 725x386 window titled '$title' and ended when it was closed"
+stored=$(find "$HOME" -mindepth 1)
+[ -z "$stored" ] || fail "veltrimax stored $stored"
+echo "veltrimax showed a 725x386 window titled '$title', opened its Open dialog and ended when closed, storing nothing"
