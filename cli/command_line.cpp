@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <iostream>
+#include <iterator>
+#include <string_view>
 
 namespace vlt::cli {
 namespace {
@@ -99,6 +102,121 @@ std::string CheckCombinations(const Options& options) {
     return {};
 }
 
+// Levenshtein's: the fewest insertions, deletions and substitutions from a to b.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The command a mistyped word most likely meant: the only one it begins, else
+// the only nearest within two edits; empty when none stands out.
+std::string NearestCommand(const std::string& word, const std::vector<std::string>& names) {
+    std::vector<std::string> prefixed;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(prefixed),
+                 [&](const std::string& name) { return name.starts_with(word); });
+    if (prefixed.size() == 1) {
+        return prefixed.front();
+    }
+    constexpr std::size_t kMostEdits = 2;
+    std::vector<std::string> nearest;
+    std::size_t best = kMostEdits;
+    for (const std::string& name : names) {
+        const std::size_t distance = EditDistance(word, name);
+        if (distance < best) {
+            nearest.clear();
+            best = distance;
+        }
+        if (distance == best) {
+            nearest.push_back(name);
+        }
+    }
+    return nearest.size() == 1 ? nearest.front() : std::string();
+}
+
+std::string Listed(const std::vector<std::string>& words, const char* between, const char* last) {
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == words.size() ? last : between) + words[i];
+    }
+    return text;
+}
+
+bool IsOptionWord(const std::string& word) {
+    return word.size() > 1 && word.front() == '-';
+}
+
+// "-o/--output", as the help lists it.
+std::string OptionNames(const CLI::Option& option) {
+    std::vector<std::string> names;
+    for (const std::string& shortName : option.get_snames()) {
+        names.push_back("-" + shortName);
+    }
+    for (const std::string& longName : option.get_lnames()) {
+        names.push_back("--" + longName);
+    }
+    return Listed(names, "/", "/");
+}
+
+// CLI11's complaint in vlt's words, with what to type next. CLI11 checks what
+// is required before it reports words it did not know, so those are looked
+// for first: a mistyped option is the likelier fault.
+std::string UsageComplaint(const Parser& parser, const CLI::ParseError& error) {
+    const CLI::App* command = nullptr;
+    for (const auto& [sub, kind] : parser.commands) {
+        if (sub->parsed()) {
+            command = sub;
+        }
+    }
+    const std::string help =
+        "; see vlt " + (command ? command->get_name() + " " : std::string()) + "--help";
+    const std::vector<std::string> unknown = parser.app.remaining(true);
+    std::vector<std::string> options;
+    std::copy_if(unknown.begin(), unknown.end(), std::back_inserter(options), IsOptionWord);
+    if (!options.empty()) {
+        return (options.size() == 1 ? "unknown option " : "unknown options ") +
+               Listed(options, ", ", " and ") + help;
+    }
+    if (!command && !unknown.empty()) {
+        std::vector<std::string> names;
+        for (const auto& [sub, kind] : parser.commands) {
+            names.push_back(sub->get_name());
+        }
+        const std::string nearest = NearestCommand(unknown.front(), names);
+        return "unknown command '" + unknown.front() + "'; " +
+               (nearest.empty() ? "the commands are " + Listed(names, ", ", " and ") + help
+                                : "did you mean " + nearest + "?");
+    }
+    std::string message = error.what();
+    if (command && dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        for (const CLI::Option* option : command->get_options()) {
+            if (option->count() > 1 && option->get_items_expected_max() == 1) {
+                return OptionNames(*option) + " given twice; give it once";
+            }
+            // The one left without its value is named at the start.
+            if (option->count() == 0 && message.starts_with(option->get_name() + ": ")) {
+                return OptionNames(*option) + " takes a value (" + option->get_type_name() + ")" +
+                       help;
+            }
+        }
+    }
+    if (message.size() > 1 && !std::isupper(static_cast<unsigned char>(message[1]))) {
+        message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
+    }
+    return message + help;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(int argc, char** argv) {
@@ -109,7 +227,7 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
             return {std::nullopt, parser.app.exit(e)};
         }
-        std::cerr << "vlt: " << e.what() << "\nRun 'vlt --help' for usage.\n";
+        std::cerr << "vlt: " << UsageComplaint(parser, e) << "\n";
         return {std::nullopt, kExitUsage};
     }
     for (const auto& [sub, command] : parser.commands) {

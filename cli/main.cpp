@@ -51,21 +51,25 @@ int main(int argc, char** argv) {
     OutputBatch batch;
     Session session{options, std::nullopt, InstallInterruptHandlers(),
                     memory,  batch,        !options.quiet && isatty(STDERR_FILENO)};
-    if (options.NeedsKey()) {
-        try {
+    try {
+        // A --codepage given is checked even where no key needs it.
+        if (!options.NeedsKey() && options.codePage) {
+            KeyCodePage(options);
+        }
+        if (options.NeedsKey()) {
             const CodePage codePage = KeyCodePage(options);
             std::string text = options.keyFile
                                    ? ReadKeyFile(*options.keyFile, session.cancel)
                                    : AskKey(options.command == Command::Encrypt, session.cancel);
             session.key = PrimaryKey{std::move(text), codePage};
-        } catch (const std::runtime_error& e) {  // KeyError, CodePageError
-            std::cerr << "vlt: " << e.what() << "\n";
-            return kExitUsage;
-        } catch (const Cancelled&) {
-            // At the prompt the line typed so far is left open.
-            std::cerr << (options.keyFile ? "" : "\n") << "vlt: interrupted\n";
-            return InterruptedExitStatus();
         }
+    } catch (const std::runtime_error& e) {  // KeyError, CodePageError
+        std::cerr << "vlt: " << e.what() << "\n";
+        return kExitUsage;
+    } catch (const Cancelled&) {
+        // At the prompt the line typed so far is left open.
+        std::cerr << (options.keyFile ? "" : "\n") << "vlt: interrupted\n";
+        return InterruptedExitStatus();
     }
 
     return ProcessInputs(session, outputs);

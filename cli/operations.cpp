@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -115,7 +117,19 @@ class Run {
         if (output_ == kStandardStream) {
             return false;
         }
-        const auto refusal = OutputRefusal(output_, session_.options.force);
+        if (!session_.options.output) {
+            // Told before any work, not by the file system once the output is written.
+            const std::size_t length = std::filesystem::path(output_).filename().native().size();
+            const std::size_t longest = LongestFileName(output_);
+            if (length > longest) {
+                Say(name_, "the output's name would be too long (" + std::to_string(length) +
+                               " bytes; its folder takes " + std::to_string(longest) +
+                               " at most); name the output with -o");
+                return true;
+            }
+        }
+        const auto refusal =
+            OutputRefusal(output_, session_.options.force, session_.options.output.has_value());
         if (refusal) {
             Say(output_, *refusal);
         }
@@ -229,6 +243,10 @@ std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& o
             outputs.push_back(EncryptedName(input));
         } else if (auto name = DecryptedName(input)) {
             outputs.push_back(std::move(*name));
+        } else if (HasVltEnding(input)) {
+            return input +
+                   ": nothing is left of the name once .vlt is dropped; name the output "
+                   "with -o";
         } else {
             return input +
                    ": cannot name the output after it (that takes a name ending in .vlt); name "
@@ -254,6 +272,40 @@ Outcome ProcessInput(const Session& session, const std::string& input, const std
     return Outcome::Failed;
 }
 
+// The file a path ends at: its name with the links followed, dangling ones
+// too (an output waiting in the batch may not exist yet), and, when it exists,
+// its device and inode (a hard link or a bind mount names it otherwise).
+struct FileIdentity {
+    std::filesystem::path name;
+    std::optional<std::pair<dev_t, ino_t>> node;
+
+    bool Same(const FileIdentity& other) const {
+        return name == other.name || (node && node == other.node);
+    }
+};
+
+FileIdentity IdentityOf(const std::string& path) {
+    namespace fs = std::filesystem;
+    constexpr int kMostLinks = 40;  // the system's own limit (ELOOP)
+    std::error_code error;
+    fs::path name = path;
+    for (int hops = 0; hops < kMostLinks && fs::is_symlink(name, error); ++hops) {
+        const fs::path next = fs::read_symlink(name, error);
+        if (error) {
+            break;
+        }
+        name = next.is_absolute() ? next : name.parent_path() / next;
+    }
+    const fs::path absolute = fs::absolute(name, error).lexically_normal();
+    const fs::path canonical = fs::weakly_canonical(absolute, error);
+    FileIdentity identity{error ? absolute : canonical, std::nullopt};
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) {
+        identity.node = {info.st_dev, info.st_ino};
+    }
+    return identity;
+}
+
 // The inputs done since the batch began, whose messages wait for the batch:
 // an output's failure to reach the disk is only known then, and the messages
 // keep the order of the inputs.
@@ -263,8 +315,11 @@ class Reports {
 
     // A failure completes the batch at once: what the earlier inputs made is
     // put in place before whatever struck this one can strike them too.
-    void Add(Outcome outcome, std::string messages, bool inBatch) {
+    void Add(Outcome outcome, std::string messages, const std::string& output, bool inBatch) {
         held_.push_back({outcome, std::move(messages), inBatch});
+        if (inBatch) {
+            waiting_.push_back(IdentityOf(output));
+        }
         if (batch_.size() == 0 || batch_.Full() || outcome == Outcome::Failed) {
             Flush();
         }
@@ -287,6 +342,17 @@ class Reports {
             failed_ = failed_ || input.outcome == Outcome::Failed;
         }
         held_.clear();
+        waiting_.clear();
+    }
+
+    // Whether `input` is, through its links, a file a waiting output will replace.
+    bool Waits(const std::string& input) const {
+        if (waiting_.empty() || input == kStandardStream) {
+            return false;
+        }
+        const FileIdentity identity = IdentityOf(input);
+        return std::any_of(waiting_.begin(), waiting_.end(),
+                           [&](const FileIdentity& output) { return output.Same(identity); });
     }
 
     bool failed() const { return failed_; }
@@ -299,6 +365,7 @@ class Reports {
     };
     OutputBatch& batch_;
     std::vector<Held> held_;
+    std::vector<FileIdentity> waiting_;  // the outputs of held_ that wait in the batch
     bool failed_ = false;
 };
 
@@ -310,14 +377,14 @@ int ProcessInputs(const Session& session, const std::vector<std::string>& output
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         // An input or output that an earlier output will replace is read or
         // written as it would be without batches: after that output is in place.
-        if (session.batch.Holds(inputs[i]) ||
+        if (session.batch.Holds(inputs[i]) || reports.Waits(inputs[i]) ||
             (!outputs[i].empty() && session.batch.Holds(outputs[i]))) {
             reports.Flush();
         }
         std::ostringstream messages;
         const std::size_t waiting = session.batch.size();
         const Outcome outcome = ProcessInput(session, inputs[i], outputs[i], messages);
-        reports.Add(outcome, messages.str(), session.batch.size() > waiting);
+        reports.Add(outcome, messages.str(), outputs[i], session.batch.size() > waiting);
         if (outcome == Outcome::Interrupted) {
             reports.Flush();
             return InterruptedExitStatus();

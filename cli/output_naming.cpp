@@ -8,22 +8,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 
 #include "cipher/vlt_format.h"
 
 namespace vlt::cli {
 namespace {
-
-bool EndsWithVltSuffix(std::string_view name) {
-    if (name.size() < kVltSuffix.size()) {
-        return false;
-    }
-    const std::string_view tail = name.substr(name.size() - kVltSuffix.size());
-    return std::equal(tail.begin(), tail.end(), kVltSuffix.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
-}
 
 bool IsTerminalDevice(const std::string& path) {
     const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -41,12 +32,22 @@ std::string CannotLook(int error) {
 
 }  // namespace
 
+bool HasVltEnding(std::string_view name) {
+    if (name.size() < kVltSuffix.size()) {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - kVltSuffix.size());
+    return std::equal(tail.begin(), tail.end(), kVltSuffix.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
 std::string EncryptedName(const std::string& input) {
     return input + std::string(kVltSuffix);
 }
 
 std::optional<std::string> DecryptedName(const std::string& input) {
-    if (!EndsWithVltSuffix(input)) {
+    if (!HasVltEnding(input)) {
         return std::nullopt;
     }
     std::string name = input.substr(0, input.size() - kVltSuffix.size());
@@ -56,7 +57,14 @@ std::optional<std::string> DecryptedName(const std::string& input) {
     return name;
 }
 
-std::optional<std::string> OutputRefusal(const std::string& path, bool force) {
+std::size_t LongestFileName(const std::string& path) {
+    constexpr long kUsual = 255;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const long longest = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return static_cast<std::size_t>(longest > 0 ? longest : kUsual);
+}
+
+std::optional<std::string> OutputRefusal(const std::string& path, bool force, bool named) {
     struct stat link {};
     if (lstat(path.c_str(), &link) != 0) {
         // A new file; what stops it from being made, the run tells. Any other
@@ -72,7 +80,8 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force) {
         return CannotLook(errno);
     }
     if (!dangling && S_ISDIR(target.st_mode)) {
-        return "is a folder; name the output file with -o";
+        return named ? "is a folder; -o takes a file name"
+                     : "is a folder; name the output file with -o";
     }
     if (dangling || S_ISREG(target.st_mode)) {
         return force ? std::nullopt

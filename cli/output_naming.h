@@ -2,6 +2,7 @@
 
 // Output names as the window proposes them, and whether an output may be written.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,9 +12,16 @@ namespace vlt::cli {
 // INPUT + ".vlt", appended to the whole name ("a.vlt" gives "a.vlt.vlt").
 std::string EncryptedName(const std::string& input);
 
+// Whether `name` ends in ".vlt" (in any case).
+bool HasVltEnding(std::string_view name);
+
 // INPUT without its ".vlt" ending (in any case); nothing when INPUT does not
 // end in ".vlt" or nothing would remain of its file name.
 std::optional<std::string> DecryptedName(const std::string& input);
+
+// The longest file name the folder of `path` takes, in bytes (NAME_MAX;
+// 255 when the folder cannot tell).
+std::size_t LongestFileName(const std::string& path);
 
 // What follows "already exists" when an output is in the way.
 inline constexpr std::string_view kForceHint = "use --force to replace it";
@@ -21,6 +29,7 @@ inline constexpr std::string_view kForceHint = "use --force to replace it";
 // Why `path` may not be written, or nothing when it may: an existing file
 // (or a link to one) is replaced only with `force`; a folder or a terminal never
 // gets the output; other existing things (/dev/null, a pipe) are written to.
-std::optional<std::string> OutputRefusal(const std::string& path, bool force);
+// `named`: the user named the output with -o, else it is named after the input.
+std::optional<std::string> OutputRefusal(const std::string& path, bool force, bool named);
 
 }  // namespace vlt::cli

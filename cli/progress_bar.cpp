@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+
+#include "platform/utf8.h"
 
 namespace vlt::cli {
 namespace {
@@ -29,18 +32,64 @@ void WriteToStderr(const std::string& text) {
     std::fflush(stderr);
 }
 
+bool IsContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// Columns are taken as code points: wide and combining characters are rare in names.
+std::size_t Columns(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char byte) { return !IsContinuationByte(byte); }));
+}
+
+// What follows the first `column` code points of `text`, which is valid UTF-8.
+std::string_view FromColumn(std::string_view text, std::size_t column) {
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        if (!IsContinuationByte(text[i]) && column-- == 0) {
+            break;
+        }
+    }
+    return text.substr(i);
+}
+
 // Keeps the end of a long name, which tells files apart best.
-std::string Shortened(std::string_view label, std::size_t width) {
-    if (label.size() <= width) {
-        return std::string(label);
+std::string Shortened(const std::string& label, std::size_t width) {
+    const std::size_t columns = Columns(label);
+    if (columns <= width) {
+        return label;
     }
     if (width <= 3) {
         return std::string(width, '.');
     }
-    return "..." + std::string(label.substr(label.size() - (width - 3)));
+    return "..." + std::string(FromColumn(label, columns - (width - 3)));
 }
 
 }  // namespace
+
+std::string EscapedName(std::string_view name) {
+    static constexpr std::string_view kNamedEscapes = "abtnvfr";  // \a (7) to \r (13)
+    std::string shown;
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t start = i;
+        const std::optional<char32_t> c = DecodeUtf8(name, i);
+        if (c == U'\\') {
+            shown += "\\\\";
+        } else if (c && *c >= 0x20 && *c != 0x7F && (*c < 0x80 || *c >= 0xA0)) {
+            shown += name.substr(start, i - start);
+        } else if (c && *c >= 7 && *c <= 13) {
+            shown += {'\\', kNamedEscapes[*c - 7]};
+        } else {
+            for (std::size_t byte = start; byte < i; ++byte) {
+                char octal[8];
+                std::snprintf(octal, sizeof octal, "\\%03o",
+                              static_cast<unsigned char>(name[byte]));
+                shown += octal;
+            }
+        }
+    }
+    return shown;
+}
 
 std::string FormatBytes(std::uint64_t bytes) {
     static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB"};
@@ -103,8 +152,9 @@ std::string ProgressText(std::string_view label, const Progress& progress, doubl
     const std::size_t fixed = percent.size() + figures.size() + barFrame;
     const std::size_t spare = width > fixed ? width - fixed : 0;
     const std::size_t minBar = totalKnown ? kMinBarCells : 0;
+    const std::string name = EscapedName(label);
     const std::size_t labelWidth =
-        std::min(label.size(), std::max(kMinLabelWidth, spare > minBar ? spare - minBar : 0));
+        std::min(Columns(name), std::max(kMinLabelWidth, spare > minBar ? spare - minBar : 0));
     std::string bar;
     if (totalKnown) {
         const std::size_t left = spare > labelWidth ? spare - labelWidth : 0;
@@ -113,9 +163,9 @@ std::string ProgressText(std::string_view label, const Progress& progress, doubl
             cells * std::min(progress.done, progress.total) / progress.total);
         bar = " [" + std::string(filled, '#') + std::string(cells - filled, '-') + "]";
     }
-    std::string text = Shortened(label, labelWidth) + percent + bar + figures;
-    if (text.size() > width) {
-        text.resize(width);
+    std::string text = Shortened(name, labelWidth) + percent + bar + figures;
+    if (Columns(text) > width) {
+        text.resize(text.size() - FromColumn(text, width).size());
     }
     return text;
 }

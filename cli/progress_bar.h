@@ -14,7 +14,12 @@ namespace vlt::cli {
 std::string FormatBytes(std::uint64_t bytes);  // "512 B", "1.5 KiB", "12.0 MiB"
 std::string FormatDuration(double seconds);    // "0:05", "12:34", "1:02:03"
 
-// The bar's text for `width` columns at most. Speed and time left appear once
+// The name as `ls -b` shows it, on one line: C escapes (\n, \t, ...) for control
+// characters, \\ for a backslash, \ooo for each byte of the rest that is not
+// printable UTF-8.
+std::string EscapedName(std::string_view name);
+
+// The bar's text for `width` columns at most, the label escaped. Speed and time left appear once
 // there is a second's worth of measure; percent and time left only when the total is known.
 std::string ProgressText(std::string_view label, const Progress& progress, double elapsedSeconds,
                          std::size_t width);

@@ -66,13 +66,30 @@ TEST_F(OutputRefusalTest, ReplacesFilesOnlyWithForce) {
         {"folder", true, true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(OutputRefusal(At(c.name), false).has_value(), c.refusedWithoutForce) << c.name;
-        EXPECT_EQ(OutputRefusal(At(c.name), true).has_value(), c.refusedWithForce) << c.name;
+        for (const bool named : {false, true}) {
+            EXPECT_EQ(OutputRefusal(At(c.name), false, named).has_value(), c.refusedWithoutForce)
+                << c.name;
+            EXPECT_EQ(OutputRefusal(At(c.name), true, named).has_value(), c.refusedWithForce)
+                << c.name;
+        }
+    }
+}
+
+TEST_F(OutputRefusalTest, AFolderIsRefusedWithWhatToNameInstead) {
+    const struct {
+        bool named;
+        const char* refusal;
+    } cases[] = {
+        {true, "is a folder; -o takes a file name"},
+        {false, "is a folder; name the output file with -o"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OutputRefusal(At("folder"), true, c.named), c.refusal) << c.named;
     }
 }
 
 TEST_F(OutputRefusalTest, WritesToDevicesThatAreNoTerminal) {
-    EXPECT_FALSE(OutputRefusal("/dev/null", false).has_value());
+    EXPECT_FALSE(OutputRefusal("/dev/null", false, true).has_value());
 }
 
 }  // namespace

@@ -66,6 +66,46 @@ TEST(ProgressFormat, FitsNarrowTerminalsByShorteningTheName) {
     }
 }
 
+TEST(ProgressFormat, NamesAreShownOnOneLineAsLsEscapesThem) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"line\nbreak", "line\\nbreak"},
+        {"tab\there", "tab\\there"},
+        {"\a\b\v\f\r", "\\a\\b\\v\\f\\r"},
+        {"esc\x1b[2J", "esc\\033[2J"},
+        {"del\x7f", "del\\177"},
+        {"back\\slash", "back\\\\slash"},
+        {"latin1 \xe9t\xe9", "latin1 \\351t\\351"},  // not UTF-8
+        {"c1 \xc2\x85", "c1 \\302\\205"},            // U+0085, a control character
+        {"\xc0\xaf", "\\300\\257"},                  // an overlong "/"
+        {"žluťoučký kůň €", "žluťoučký kůň €"},
+        {"a b'c\"d", "a b'c\"d"},
+    };
+    for (const auto& [name, shown] : cases) {
+        EXPECT_EQ(EscapedName(name), shown) << name;
+        EXPECT_EQ(ProgressText(name, {3 * 1024 * 1024, 0}, 3.0, 80),
+                  std::string(shown) + "  3.0 MiB  1.0 MiB/s");
+    }
+}
+
+// Names are measured in characters: one of 100 "ž" is laid out as one of 100 "z",
+// never cut inside a character.
+TEST(ProgressFormat, NamesAreShortenedByCharacters) {
+    std::string wide;
+    for (int i = 0; i < 100; ++i) {
+        wide += "ž";
+    }
+    const std::string narrow(100, 'z');
+    for (const std::size_t width : {200u, 120u, 79u, 40u, 20u, 12u}) {
+        for (const Progress progress : {Progress{50, 100}, Progress{50, 0}}) {
+            std::string text = ProgressText(wide, progress, 5.0, width);
+            for (std::size_t at; (at = text.find("ž")) != std::string::npos;) {
+                text.replace(at, 2, "z");
+            }
+            EXPECT_EQ(text, ProgressText(narrow, progress, 5.0, width)) << width;
+        }
+    }
+}
+
 TEST(ProgressFormat, BarFillsWithTheDoneShare) {
     for (const std::uint64_t done : {0, 1, 50, 99, 100}) {
         const std::string text = ProgressText("f", {done, 100}, 0, 60);

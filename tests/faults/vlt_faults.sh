@@ -279,7 +279,7 @@ case_names() {
     printf 'x' >"names/$long252"
     vlt encrypt --key-file key -- "names/$long252"
     expect_status 1 "a name of 256 bytes"
-    expect_stderr 'File name too long' "a name of 256 bytes"
+    expect_stderr "the output's name would be too long" "a name of 256 bytes"
     expect_names names "$long252 " "after the long name"
 }
 
