@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <cstdio>
 #include <initializer_list>
@@ -144,6 +145,14 @@ Form1::Form1(vlt::FileDialog& commonDialog, vlt::MessageBox& messages, QWidget* 
     connect(decryptButton_, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(encryptBrowse_, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(decryptBrowse_, &QPushButton::clicked, this, &Form1::Command4_Click);
+    // A pasted key keeps its first line only, as a one-line box on Windows takes it: a key
+    // copied with its line ending must be the key typed.
+    connect(keyBox_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const qsizetype lineBreak = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+        if (lineBreak >= 0) {
+            keyBox_->setText(text.left(lineBreak));
+        }
+    });
 
     if (const QScreen* where = screen()) {
         move(where->availableGeometry().center() - rect().center());
@@ -339,7 +348,9 @@ void Form1::StartRun(Operation operation, const QString& input, const QString& o
     try {
         request.key.codePage = vlt::SystemCodePage();
     } catch (const vlt::CodePageError& error) {
-        messages_.ShowError(QString::fromStdString(error.what()));
+        // The code page comes from the environment: say which setting is wrong.
+        messages_.ShowError(QStringLiteral("VLT_CODEPAGE: ") +
+                            QString::fromStdString(error.what()));
         return;
     }
     if (WouldReplace(request.output)) {

@@ -486,6 +486,20 @@ case_pipes_by_name() {
     same substituted.vlt plain.ref || fail "-o >(cat): not the encryption"
 }
 
+# A file that lists 0 bytes but holds more (/proc) is read in blocks like a
+# pipe, not a byte at a time.
+case_unknown_size() {
+    command -v strace >/dev/null || skip "no strace"
+    strace -f -o trace.txt -e trace=write "$VLT" encrypt --key-file key -o cpu.vlt /proc/cpuinfo
+    status=$?
+    expect_status 0 "encrypting /proc/cpuinfo"
+    local writes size
+    writes=$(grep -c 'write(' trace.txt)
+    size=$(wc -c <cpu.vlt)
+    [ "$size" -gt 4 ] && [ $((size % 3)) -eq 1 ] || fail "/proc/cpuinfo: an output of $size bytes"
+    [ "$writes" -le 4 ] || fail "/proc/cpuinfo: $writes writes for $size bytes"
+}
+
 "case_$case_name"
 [ "$failures" -eq 0 ] || exit 1
 echo "passed: $case_name"
