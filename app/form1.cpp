@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -319,7 +320,11 @@ void Form1::FileDropped(Operation side, const QList<QUrl>& urls) {
 }
 
 void Form1::Form_Unload() {
-    // Stopping the run removes its temporary file before the program goes.
+    // The window goes at once; the run stops behind it and removes its temporary
+    // file before the program goes, which for a huge file takes a moment.
+    closing_ = true;
+    hide();
+    QGuiApplication::sync();
     StopRun();
     if (!ended_) {
         ended_ = true;
@@ -377,8 +382,8 @@ void Form1::Launch(const Request& request) {
 }
 
 void Form1::RunDone() {
-    // A run stopped by closing the window was waited for there; nothing is left to show.
-    if (!run_.Active()) {
+    // A run stopped by closing the window is waited for there; nothing is left to show.
+    if (!run_.Active() || closing_) {
         return;
     }
     const vlt::RunResult result = run_.TakeResult();

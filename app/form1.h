@@ -95,4 +95,5 @@ class Form1 : public QWidget {
     BackgroundRun run_;
     Request request_{};
     bool ended_ = false;
+    bool closing_ = false;  // the window is being closed: a run's end is the closing's business
 };

@@ -1,12 +1,30 @@
 // veltrimax: the window that encrypts and decrypts one file with a primary key.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/file_dialog.h"
 #include "app/form1.h"
 #include "app/message_box.h"
 
+namespace {
+
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Without a display Qt aborts with advice to reinstall; say what is wrong instead.
+    if (!Set("QT_QPA_PLATFORM") && !Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+        std::fputs(
+            "veltrimax: cannot open a window (no display); use vlt on a machine without one\n",
+            stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     // Ties the window to its menu entry and icon on Wayland too.
     QGuiApplication::setDesktopFileName(QStringLiteral("veltrimax"));
