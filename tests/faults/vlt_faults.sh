@@ -376,6 +376,8 @@ case_appears() {
 # and their error, the paths they must concern (none: every call), and vlt's
 # exit status and message. A run that fails leaves the old output.
 case_injected() {
+    # LeakSanitizer cannot run under ptrace: strace would make a sanitized vlt fail.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
     command -v strace >/dev/null || skip "no strace"
     strace -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
     head -c 300000 /dev/urandom >big
@@ -411,6 +413,8 @@ ROWS
 # On a FUSE file system (bindfs) syncfs does not reach the data: every output
 # of a batch gets its own fsync before it is put in place.
 case_fuse() {
+    # LeakSanitizer cannot run under ptrace: strace would make a sanitized vlt fail.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
     command -v bindfs >/dev/null || skip "no bindfs"
     command -v strace >/dev/null || skip "no strace"
     mkdir back mnt
@@ -487,8 +491,11 @@ case_pipes_by_name() {
 }
 
 # A file that lists 0 bytes but holds more (/proc) is read in blocks like a
-# pipe, not a byte at a time.
+# pipe, not a byte at a time (some 2,500 writes for /proc/cpuinfo; a few in blocks,
+# a few dozen more from a sanitized build).
 case_unknown_size() {
+    # LeakSanitizer cannot run under ptrace: strace would make a sanitized vlt fail.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
     command -v strace >/dev/null || skip "no strace"
     strace -f -o trace.txt -e trace=write "$VLT" encrypt --key-file key -o cpu.vlt /proc/cpuinfo
     status=$?
@@ -497,7 +504,7 @@ case_unknown_size() {
     writes=$(grep -c 'write(' trace.txt)
     size=$(wc -c <cpu.vlt)
     [ "$size" -gt 4 ] && [ $((size % 3)) -eq 1 ] || fail "/proc/cpuinfo: an output of $size bytes"
-    [ "$writes" -le 4 ] || fail "/proc/cpuinfo: $writes writes for $size bytes"
+    [ "$writes" -le 100 ] || fail "/proc/cpuinfo: $writes writes for $size bytes"
 }
 
 "case_$case_name"
