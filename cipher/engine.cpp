@@ -322,7 +322,7 @@ RunResult Guarded(const std::function<RunResult()>& operation) {
     try {
         return operation();
     } catch (const Cancelled&) {
-        return Ended(RunStatus::Cancelled, "cancelled");
+        return Ended(RunStatus::Cancelled, Cancelled().what());
     } catch (const FileError& error) {
         return Ended(error.AlreadyExists() ? RunStatus::OutputExists : RunStatus::Failed,
                      error.what());

@@ -27,7 +27,7 @@ inline constexpr std::size_t kBlockBytes = 32 * 1024;
 // that gives its characters their codes.
 struct PrimaryKey {
     std::string text;
-    CodePage codePage = 1252;
+    CodePage codePage = kDefaultCodePage;
 };
 
 // Plaintext bytes done of the total (0 when the total is not known in advance).

@@ -219,10 +219,12 @@ std::string UsageComplaint(const Parser& parser, const CLI::ParseError& error) {
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(int argc, char** argv) {
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     Parser parser;
     try {
-        parser.app.parse(argc, argv);
+        // CLI11 takes them last first, without the program's name.
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
+        parser.app.parse(reversed);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
             return {std::nullopt, parser.app.exit(e)};

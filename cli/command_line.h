@@ -31,7 +31,7 @@ struct Options {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;  // some input could not be processed
 inline constexpr int kExitUsage = 2;    // the command cannot start as given
-// An interrupted run exits with 128 + the signal's number (interrupt.h).
+// An interrupted run exits with 128 + the signal's number (platform/interruption.h).
 
 // The options, or the status to exit with at once (after --help, --version or
 // a usage error, which has been reported on standard error).
@@ -40,7 +40,7 @@ struct ParsedCommandLine {
     int exitStatus = kExitSuccess;
 };
 
-ParsedCommandLine ParseCommandLine(int argc, char** argv);
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The words of the command line as the parser defines them, for the shell completions.
 struct OptionWords {

@@ -19,7 +19,8 @@ class KeyError : public std::runtime_error {
 // What the window says when the key is empty.
 inline constexpr const char* kEmptyKeyMessage = "Please enter primary key";
 
-// The key held by a key file's content: all of it but one trailing "\n" or "\r\n".
+// The key held by a key file's content: all of it but a leading UTF-8
+// byte-order mark and one trailing "\n" or "\r\n".
 // Throws KeyError when that is empty or not UTF-8.
 std::string KeyFromFileContent(std::string content);
 

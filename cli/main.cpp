@@ -1,15 +1,15 @@
 // vlt: encrypts, decrypts and checks .vlt files from the command line.
 
-#include <unistd.h>
-
 #include <iostream>
 
 #include "cli/command_line.h"
-#include "cli/interrupt.h"
 #include "cli/key_input.h"
 #include "cli/operations.h"
 #include "platform/codepage.h"
+#include "platform/interruption.h"
 #include "platform/output_batch.h"
+#include "platform/system.h"
+#include "platform/terminal.h"
 
 using namespace vlt;
 using namespace vlt::cli;
@@ -29,13 +29,13 @@ CodePage KeyCodePage(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+    const ParsedCommandLine parsed = ParseCommandLine(Utf8Arguments(argc, argv));
     if (!parsed.options) {
         return parsed.exitStatus;
     }
     const Options& options = *parsed.options;
 
-    if (options.output == kStandardStream && isatty(STDOUT_FILENO)) {
+    if (options.output == kStandardStream && IsTerminal(StandardStream::Output)) {
         std::cerr << "vlt: standard output is a terminal and the output is binary; redirect it "
                      "to a file or a pipe (vlt ... -o - > FILE)\n";
         return kExitUsage;
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     RunMemory memory;
     OutputBatch batch;
     Session session{options, std::nullopt, InstallInterruptHandlers(),
-                    memory,  batch,        !options.quiet && isatty(STDERR_FILENO)};
+                    memory,  batch,        !options.quiet && IsTerminal(StandardStream::Error)};
     try {
         // A --codepage given is checked even where no key needs it.
         if (!options.NeedsKey() && options.codePage) {

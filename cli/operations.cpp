@@ -1,19 +1,17 @@
 #include "cli/operations.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
 
-#include "cli/interrupt.h"
 #include "cli/output_naming.h"
 #include "cli/progress_bar.h"
 #include "platform/file_access.h"
+#include "platform/interruption.h"
 #include "platform/output_batch.h"
+#include "platform/utf8.h"
 
 namespace vlt::cli {
 namespace {
@@ -28,14 +26,9 @@ std::string Plural(std::uint64_t count, const char* one, const char* many) {
 
 std::unique_ptr<ByteSource> OpenSource(const std::string& input, const CancelSignal& cancel) {
     if (input == kStandardStream) {
-        return std::make_unique<DescriptorSource>(STDIN_FILENO, "standard input", &cancel);
+        return std::make_unique<StandardInput>(&cancel);
     }
-    return std::make_unique<InputFile>(input, &cancel);
-}
-
-bool StandardInputIsRegularFile() {
-    struct stat info {};
-    return fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+    return std::make_unique<InputFile>(PathFromUtf8(input), &cancel);
 }
 
 class Run {
@@ -53,11 +46,13 @@ class Run {
         if (Refused()) {
             return Outcome::Failed;
         }
-        return Finish(
-            Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
-                return vlt::Encrypt(source, sink, Key(), Control());
-            })
-                        : Guarded([&] { return EncryptFile(input_, output_, Key(), Control()); }));
+        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
+            return vlt::Encrypt(source, sink, Key(), Control());
+        })
+                                  : Guarded([&] {
+                                        return EncryptFile(PathFromUtf8(input_),
+                                                           PathFromUtf8(output_), Key(), Control());
+                                    }));
     }
 
     Outcome Decrypt() {
@@ -70,12 +65,14 @@ class Run {
                 return outcome;
             }
         }
-        return Finish(
-            Streaming()
-                ? Stream([&](ByteSource& source, ByteSink& sink) {
-                      return vlt::Decrypt(source, sink, Key(), Control(), options);
-                  })
-                : Guarded([&] { return DecryptFile(input_, output_, Key(), Control(), options); }));
+        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
+            return vlt::Decrypt(source, sink, Key(), Control(), options);
+        })
+                                  : Guarded([&] {
+                                        return DecryptFile(PathFromUtf8(input_),
+                                                           PathFromUtf8(output_), Key(), Control(),
+                                                           options);
+                                    }));
     }
 
     Outcome Check() {
@@ -117,21 +114,11 @@ class Run {
         if (output_ == kStandardStream) {
             return false;
         }
-        if (!session_.options.output) {
-            // Told before any work, not by the file system once the output is written.
-            const std::size_t length = std::filesystem::path(output_).filename().native().size();
-            const std::size_t longest = LongestFileName(output_);
-            if (length > longest) {
-                Say(name_, "the output's name would be too long (" + std::to_string(length) +
-                               " bytes; its folder takes " + std::to_string(longest) +
-                               " at most); name the output with -o");
-                return true;
-            }
-        }
-        const auto refusal =
-            OutputRefusal(output_, session_.options.force, session_.options.output.has_value());
+        const bool named = session_.options.output.has_value();
+        const auto refusal = OutputRefusal(output_, session_.options.force, named);
         if (refusal) {
-            Say(output_, *refusal);
+            // A name made from the input's is the input's fault.
+            Say(named || !refusal->starts_with(kNameTooLong) ? output_ : name_, *refusal);
         }
         return refusal.has_value();
     }
@@ -141,13 +128,14 @@ class Run {
         return Guarded([&] {
             const auto source = OpenSource(input_, session_.cancel);
             if (output_ != kStandardStream) {
-                OutputFile sink(output_, {&session_.cancel, nullptr, session_.options.force});
+                OutputFile sink(PathFromUtf8(output_),
+                                {&session_.cancel, nullptr, session_.options.force});
                 RunResult result = operation(*source, sink);
                 result.leftover = sink.Discard();
                 return result;
             }
             // Standard output cannot be taken back: what reached it is counted.
-            DescriptorSink sink(STDOUT_FILENO, "standard output", &session_.cancel);
+            StandardOutput sink(&session_.cancel);
             const RunResult result = operation(*source, sink);
             written_ = sink.Written();
             return result;
@@ -157,19 +145,16 @@ class Run {
     // Standard output cannot be taken back: a wrong key or a malformed file is
     // refused before the first byte when the input can be read twice.
     Outcome CheckBeforeWriting() {
-        std::string path = input_;
-        if (input_ == kStandardStream) {
-            if (!StandardInputIsRegularFile()) {
-                return Outcome::Done;  // a pipe: only the run itself can tell
-            }
-            path = "/dev/stdin";  // opens the file anew, leaving standard input's offset alone
-        }
         const PrimaryKey* key = session_.options.noKeyCheck ? nullptr : &Key();
-        RunResult result = Guarded([&] { return CheckFile(path, key, Control()); });
+        RunResult result = Guarded([&] {
+            if (input_ != kStandardStream) {
+                return CheckFile(PathFromUtf8(input_), key, Control());
+            }
+            const auto again = ReopenStandardInput(&session_.cancel);
+            // A pipe: only the run itself can tell.
+            return again ? vlt::Check(*again, key, Control()) : RunResult{};
+        });
         bar_.Clear();
-        if (path != input_ && result.message.starts_with(path)) {
-            result.message.replace(0, path.size(), name_);
-        }
         return result.status == RunStatus::Finished ? Outcome::Done : Finish(result);
     }
 
@@ -272,40 +257,6 @@ Outcome ProcessInput(const Session& session, const std::string& input, const std
     return Outcome::Failed;
 }
 
-// The file a path ends at: its name with the links followed, dangling ones
-// too (an output waiting in the batch may not exist yet), and, when it exists,
-// its device and inode (a hard link or a bind mount names it otherwise).
-struct FileIdentity {
-    std::filesystem::path name;
-    std::optional<std::pair<dev_t, ino_t>> node;
-
-    bool Same(const FileIdentity& other) const {
-        return name == other.name || (node && node == other.node);
-    }
-};
-
-FileIdentity IdentityOf(const std::string& path) {
-    namespace fs = std::filesystem;
-    constexpr int kMostLinks = 40;  // the system's own limit (ELOOP)
-    std::error_code error;
-    fs::path name = path;
-    for (int hops = 0; hops < kMostLinks && fs::is_symlink(name, error); ++hops) {
-        const fs::path next = fs::read_symlink(name, error);
-        if (error) {
-            break;
-        }
-        name = next.is_absolute() ? next : name.parent_path() / next;
-    }
-    const fs::path absolute = fs::absolute(name, error).lexically_normal();
-    const fs::path canonical = fs::weakly_canonical(absolute, error);
-    FileIdentity identity{error ? absolute : canonical, std::nullopt};
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0) {
-        identity.node = {info.st_dev, info.st_ino};
-    }
-    return identity;
-}
-
 // The inputs done since the batch began, whose messages wait for the batch:
 // an output's failure to reach the disk is only known then, and the messages
 // keep the order of the inputs.
@@ -315,11 +266,8 @@ class Reports {
 
     // A failure completes the batch at once: what the earlier inputs made is
     // put in place before whatever struck this one can strike them too.
-    void Add(Outcome outcome, std::string messages, const std::string& output, bool inBatch) {
+    void Add(Outcome outcome, std::string messages, bool inBatch) {
         held_.push_back({outcome, std::move(messages), inBatch});
-        if (inBatch) {
-            waiting_.push_back(IdentityOf(output));
-        }
         if (batch_.size() == 0 || batch_.Full() || outcome == Outcome::Failed) {
             Flush();
         }
@@ -342,17 +290,6 @@ class Reports {
             failed_ = failed_ || input.outcome == Outcome::Failed;
         }
         held_.clear();
-        waiting_.clear();
-    }
-
-    // Whether `input` is, through its links, a file a waiting output will replace.
-    bool Waits(const std::string& input) const {
-        if (waiting_.empty() || input == kStandardStream) {
-            return false;
-        }
-        const FileIdentity identity = IdentityOf(input);
-        return std::any_of(waiting_.begin(), waiting_.end(),
-                           [&](const FileIdentity& output) { return output.Same(identity); });
     }
 
     bool failed() const { return failed_; }
@@ -365,7 +302,6 @@ class Reports {
     };
     OutputBatch& batch_;
     std::vector<Held> held_;
-    std::vector<FileIdentity> waiting_;  // the outputs of held_ that wait in the batch
     bool failed_ = false;
 };
 
@@ -377,14 +313,17 @@ int ProcessInputs(const Session& session, const std::vector<std::string>& output
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         // An input or output that an earlier output will replace is read or
         // written as it would be without batches: after that output is in place.
-        if (session.batch.Holds(inputs[i]) || reports.Waits(inputs[i]) ||
-            (!outputs[i].empty() && session.batch.Holds(outputs[i]))) {
+        const auto held = [&](const std::string& name) {
+            return name != kStandardStream && !name.empty() &&
+                   session.batch.Holds(PathFromUtf8(name));
+        };
+        if (held(inputs[i]) || held(outputs[i])) {
             reports.Flush();
         }
         std::ostringstream messages;
         const std::size_t waiting = session.batch.size();
         const Outcome outcome = ProcessInput(session, inputs[i], outputs[i], messages);
-        reports.Add(outcome, messages.str(), outputs[i], session.batch.size() > waiting);
+        reports.Add(outcome, messages.str(), session.batch.size() > waiting);
         if (outcome == Outcome::Interrupted) {
             reports.Flush();
             return InterruptedExitStatus();

@@ -1,37 +1,15 @@
 #include "cli/output_naming.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <string_view>
 
 #include "cipher/vlt_format.h"
+#include "platform/file_access.h"
+#include "platform/utf8.h"
 
 namespace vlt::cli {
-namespace {
-
-bool IsTerminalDevice(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool terminal = isatty(fd) == 1;
-    close(fd);
-    return terminal;
-}
-
-std::string CannotLook(int error) {
-    return std::string("cannot tell whether it exists: ") + std::strerror(error);
-}
-
-}  // namespace
-
 bool HasVltEnding(std::string_view name) {
     if (name.size() < kVltSuffix.size()) {
         return false;
@@ -57,38 +35,35 @@ std::optional<std::string> DecryptedName(const std::string& input) {
     return name;
 }
 
-std::size_t LongestFileName(const std::string& path) {
-    constexpr long kUsual = 255;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const long longest = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
-    return static_cast<std::size_t>(longest > 0 ? longest : kUsual);
-}
-
 std::optional<std::string> OutputRefusal(const std::string& path, bool force, bool named) {
-    struct stat link {};
-    if (lstat(path.c_str(), &link) != 0) {
-        // A new file; what stops it from being made, the run tells. Any other
-        // failure to look is no proof that nothing is there.
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return std::nullopt;
+    const std::filesystem::path output = PathFromUtf8(path);
+    if (!named) {
+        const std::size_t length = output.filename().native().size();
+        const std::size_t longest = LongestFileName(output.parent_path());
+        if (length > longest) {
+            return std::string(kNameTooLong) + " (" + std::to_string(length) +
+                   " bytes; its folder takes " + std::to_string(longest) +
+                   " at most); name the output with -o";
         }
-        return CannotLook(errno);
     }
-    struct stat target {};
-    const bool dangling = stat(path.c_str(), &target) != 0;
-    if (dangling && errno != ENOENT) {
-        return CannotLook(errno);
+    FileKind kind = FileKind::Absent;
+    try {
+        kind = KindOf(output);
+    } catch (const FileError& e) {
+        return e.Problem() + ": " + e.Reason();
     }
-    if (!dangling && S_ISDIR(target.st_mode)) {
-        return named ? "is a folder; -o takes a file name"
-                     : "is a folder; name the output file with -o";
-    }
-    if (dangling || S_ISREG(target.st_mode)) {
-        return force ? std::nullopt
-                     : std::optional<std::string>("already exists; " + std::string(kForceHint));
-    }
-    if (S_ISCHR(target.st_mode) && IsTerminalDevice(path)) {
-        return "is a terminal; binary output is not written to a terminal";
+    switch (kind) {
+        case FileKind::Absent:  // what stops it from being made, the run tells
+        case FileKind::Other:   // /dev/null, a pipe: written to
+            return std::nullopt;
+        case FileKind::Folder:
+            return named ? "is a folder; -o takes a file name"
+                         : "is a folder; name the output file with -o";
+        case FileKind::Regular:
+            return force ? std::nullopt
+                         : std::optional<std::string>("already exists; " + std::string(kForceHint));
+        case FileKind::Terminal:
+            return "is a terminal; binary output is not written to a terminal";
     }
     return std::nullopt;
 }

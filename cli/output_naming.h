@@ -19,17 +19,17 @@ bool HasVltEnding(std::string_view name);
 // end in ".vlt" or nothing would remain of its file name.
 std::optional<std::string> DecryptedName(const std::string& input);
 
-// The longest file name the folder of `path` takes, in bytes (NAME_MAX;
-// 255 when the folder cannot tell).
-std::size_t LongestFileName(const std::string& path);
-
 // What follows "already exists" when an output is in the way.
 inline constexpr std::string_view kForceHint = "use --force to replace it";
+
+// How the refusal of a name made from the input's begins.
+inline constexpr std::string_view kNameTooLong = "the output's name would be too long";
 
 // Why `path` may not be written, or nothing when it may: an existing file
 // (or a link to one) is replaced only with `force`; a folder or a terminal never
 // gets the output; other existing things (/dev/null, a pipe) are written to.
-// `named`: the user named the output with -o, else it is named after the input.
+// `named`: the user named the output with -o, else it is named after the
+// input, and a name longer than its folder takes is refused before any work.
 std::optional<std::string> OutputRefusal(const std::string& path, bool force, bool named);
 
 }  // namespace vlt::cli

@@ -1,13 +1,11 @@
 #include "cli/progress_bar.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 
+#include "platform/terminal.h"
 #include "platform/utf8.h"
 
 namespace vlt::cli {
@@ -20,11 +18,7 @@ constexpr std::size_t kMinLabelWidth = 8;
 constexpr double kMinSecondsForSpeed = 1.0;
 
 std::size_t TerminalWidth() {
-    winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return 80;
+    return static_cast<std::size_t>(TerminalColumns().value_or(80));
 }
 
 void WriteToStderr(const std::string& text) {

@@ -7,13 +7,12 @@
 #include <string>
 
 #include "platform/codepage_tables.h"
+#include "platform/system.h"
 #include "platform/utf8.h"
 
 namespace vlt {
 
 namespace {
-
-constexpr CodePage kDefault = 1252;
 
 std::string Lower(std::string_view text) {
     std::string lower(text);
@@ -123,19 +122,14 @@ CodePage CodePageForLocale(std::string_view locale) {
         return 932;
     if (language == "ko")
         return 949;
-    return kDefault;
+    return kDefaultCodePage;
 }
 
 CodePage SystemCodePage() {
     if (const char* forced = std::getenv("VLT_CODEPAGE"); forced != nullptr && *forced != '\0') {
         return ParseCodePage(forced);
     }
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        if (const char* value = std::getenv(variable); value != nullptr && *value != '\0') {
-            return CodePageForLocale(value);
-        }
-    }
-    return kDefault;
+    return UserCodePage();
 }
 
 std::int16_t AnsiCode(char16_t unit, CodePage codePage) {

@@ -11,6 +11,9 @@ namespace vlt {
 // A Windows ANSI code page number: 874, 932, 936, 949, 950 or 1250 to 1258.
 using CodePage = int;
 
+// Western European: Windows' own where nothing says otherwise.
+inline constexpr CodePage kDefaultCodePage = 1252;
+
 class CodePageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -27,8 +30,8 @@ CodePage ParseCodePage(std::string_view text);
 // ("cs_CZ.UTF-8", "sr_RS@latin", "zh_TW", "C", ...).
 CodePage CodePageForLocale(std::string_view locale);
 
-// VLT_CODEPAGE when set, otherwise the code page of LC_ALL, LC_CTYPE or LANG
-// (the first that is set and not empty). Throws CodePageError for a bad VLT_CODEPAGE.
+// VLT_CODEPAGE when set, otherwise the user's (UserCodePage in system.h).
+// Throws CodePageError for a bad VLT_CODEPAGE.
 CodePage SystemCodePage();
 
 // The signed 16-bit ANSI code Windows writes for one UTF-16 unit: the code page's own

@@ -4,14 +4,16 @@
 // either replaces its output whole or leaves it untouched.
 //
 // Regular files are read and written straight. Anything that can keep a run
-// waiting (a named pipe, a pipe, a terminal) is waited on with poll() together
-// with the run's CancelSignal, so a request to stop ends the wait at once and
-// the file's operation throws Cancelled. The same holds for opening a named
-// pipe, which otherwise waits for the other side.
+// waiting (a named pipe, a pipe, a terminal) is waited on together with the
+// run's CancelSignal, so a request to stop ends the wait at once and the
+// file's operation throws Cancelled. The same holds for opening a named pipe,
+// which otherwise waits for the other side. Each system implements this
+// header in platform/<system>/file_access.cpp; names are UTF-8 (utf8.h).
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -24,10 +26,10 @@ namespace vlt {
 class OutputBatch;
 
 // A failed file operation: names the file, what was being done and the
-// system's reason, e.g. "cannot open 'a.txt' for reading: No such file or directory".
+// system's reason, e.g. "a.txt: cannot open for reading: No such file or directory".
 class FileError : public std::runtime_error {
   public:
-    FileError(const std::string& path, const std::string& action, int errnum);
+    FileError(const std::string& path, const std::string& action, const std::string& reason);
     FileError(const std::string& path, const std::string& problem);
 
     // A file is at the output's name and was not to be replaced: "a.vlt: already exists".
@@ -35,8 +37,14 @@ class FileError : public std::runtime_error {
     bool AlreadyExists() const { return exists_; }
     // Appends "; <note>" to the message.
     void AddNote(const std::string& note);
+    // What went wrong without the name: "cannot read" or "is a folder, not a file".
+    const std::string& Problem() const { return problem_; }
+    // The system's reason, when it gave one: "Permission denied".
+    const std::string& Reason() const { return reason_; }
 
   private:
+    std::string problem_;
+    std::string reason_;
     bool exists_ = false;
 };
 
@@ -63,19 +71,14 @@ class ByteSink {
     virtual const std::string& Name() const = 0;
 };
 
-// How reads and writes wait on a descriptor.
-struct Waiting {
-    bool poll = false;         // wait with poll() before each read or write
-    bool nonBlocking = false;  // the descriptor never blocks (else writes go in small pieces)
-    const CancelSignal* cancel = nullptr;
-};
-
 // A file opened for reading; refuses folders. Throws FileError. A regular
 // file that is shorter or longer at its end than it was when opened has
 // changed while it was read: the read that finds its end throws.
 class InputFile final : public ByteSource {
   public:
-    explicit InputFile(const std::filesystem::path& path, const CancelSignal* cancel = nullptr);
+    // `name` is for messages; the path's own by default.
+    explicit InputFile(const std::filesystem::path& path, const CancelSignal* cancel = nullptr,
+                       std::string name = {});
     ~InputFile() override;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -86,12 +89,12 @@ class InputFile final : public ByteSource {
     const std::string& Name() const override { return name_; }
 
   private:
+    struct System;  // the open file and how to wait on it
     std::string name_;
-    int fd_ = -1;
+    std::unique_ptr<System> system_;
     std::optional<std::uint64_t> size_;
     std::optional<std::uint32_t> permissions_;
     std::uint64_t read_ = 0;
-    Waiting waiting_;
 };
 
 // How an output is to be put in place.
@@ -136,60 +139,83 @@ class OutputFile final : public ByteSink {
     std::string Discard() noexcept;
 
   private:
-    void PaceWriteback();
-    void OpenDirectly(const std::filesystem::path& path, bool namedPipe);
-
+    struct System;                     // the open file, how to wait on it, how it goes to disk
     std::string name_;                 // as given, for messages
     std::filesystem::path target_;     // the file that receives the content
     std::filesystem::path temporary_;  // empty when writing directly
-    int fd_ = -1;
-    Waiting waiting_;
+    std::unique_ptr<System> system_;
     OutputBatch* batch_;
     bool replace_;
-    bool pacing_ = false;            // whether the file system takes writeback requests
-    std::uint64_t written_ = 0;      // bytes written so far
-    std::uint64_t writebackAt_ = 0;  // writeback has been started below this offset
+    std::uint64_t written_ = 0;  // bytes written so far
 };
 
 // Removes a temporary file; "" when it is gone, else a sentence for the
 // user: "could not remove the temporary file 'F': reason".
 std::string RemoveTemporary(const std::filesystem::path& temporary) noexcept;
 
-// Standard input or output, or any open descriptor; not owned.
-class DescriptorSource final : public ByteSource {
+// Standard input; the stream itself is not closed.
+class StandardInput final : public ByteSource {
   public:
-    DescriptorSource(int fd, std::string name, const CancelSignal* cancel = nullptr);
+    explicit StandardInput(const CancelSignal* cancel = nullptr);
+    ~StandardInput() override;
+    StandardInput(const StandardInput&) = delete;
+    StandardInput& operator=(const StandardInput&) = delete;
+
     std::size_t Read(std::span<std::uint8_t> buffer) override;
     std::optional<std::uint64_t> Size() const override { return std::nullopt; }
     const std::string& Name() const override { return name_; }
 
   private:
-    int fd_;
-    std::string name_;
-    Waiting waiting_;
+    struct System;
+    std::string name_ = "standard input";
+    std::unique_ptr<System> system_;
 };
 
-// A pipe is written through a descriptor of its own that never blocks: making
-// the shared one non-blocking would surprise every other process using it.
-class DescriptorSink final : public ByteSink {
+// Standard output, in binary. What reached it cannot be taken back, so
+// Commit does nothing; Written tells how much did.
+class StandardOutput final : public ByteSink {
   public:
-    DescriptorSink(int fd, std::string name, const CancelSignal* cancel = nullptr);
-    ~DescriptorSink() override;
-    DescriptorSink(const DescriptorSink&) = delete;
-    DescriptorSink& operator=(const DescriptorSink&) = delete;
+    explicit StandardOutput(const CancelSignal* cancel = nullptr);
+    ~StandardOutput() override;
+    StandardOutput(const StandardOutput&) = delete;
+    StandardOutput& operator=(const StandardOutput&) = delete;
 
     void Write(std::span<const std::uint8_t> data) override;
     void Commit() override {}
     const std::string& Name() const override { return name_; }
-    // Bytes that reached the descriptor, even from a write that failed.
+    // Bytes that reached the stream, even from a write that failed.
     std::uint64_t Written() const { return written_; }
 
   private:
-    int fd_;
-    int own_ = -1;  // the pipe reopened non-blocking, when that worked
-    std::string name_;
-    Waiting waiting_;
+    struct System;
+    std::string name_ = "standard output";
+    std::unique_ptr<System> system_;
     std::uint64_t written_ = 0;
 };
+
+// Standard input read once more from its start, when it is a regular file,
+// leaving its own position alone; null when it is not a file (a pipe, a terminal).
+std::unique_ptr<ByteSource> ReopenStandardInput(const CancelSignal* cancel = nullptr);
+
+// What a name leads to. Throws FileError "cannot tell whether it exists"
+// when the system cannot look: only "no such file" is taken for absence.
+enum class FileKind { Absent, Regular, Folder, Terminal, Other };
+// Links are followed; a dangling link is Regular, since writing to it makes
+// the file it names.
+FileKind KindOf(const std::filesystem::path& path);
+
+// A file's identity on this machine, however it is named: through links,
+// hard links or another mount of its file system.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileId&) const = default;
+};
+// The identity of the file `path` leads to, links followed; none when it
+// does not exist or cannot be looked at.
+std::optional<FileId> IdentifyFile(const std::filesystem::path& path);
+
+// The longest file name, in the system's units, that `folder` takes.
+std::size_t LongestFileName(const std::filesystem::path& folder);
 
 }  // namespace vlt

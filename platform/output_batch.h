@@ -9,11 +9,13 @@
 // old content only once its own is on disk; a crash before a folder's flush
 // may undo renames, never half-do one. syncfs is trusted only on file systems
 // that keep their data on this machine (see SyncfsReaches); elsewhere every
-// output gets its own fsync.
+// output gets its own fsync. What the system does for each step is in
+// platform/<system>/output_system.cpp (see output_system.h).
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,12 +24,19 @@
 
 namespace vlt {
 
+// A file the system has open; each system defines it.
+struct OpenFile;
+struct CloseOpenFile {
+    void operator()(OpenFile* file) const noexcept;
+};
+using OwnedFile = std::unique_ptr<OpenFile, CloseOpenFile>;
+
 // An output whose content is written and which waits for its flush and rename.
 struct PendingOutput {
     std::string name;                 // as given, for messages
     std::filesystem::path target;     // the file that receives the content
     std::filesystem::path temporary;  // empty when written directly (a device, a pipe)
-    int fd = -1;                      // open on the temporary file or the target
+    OwnedFile file;                   // open on the temporary file or the target
     std::uint64_t bytes = 0;
     bool replace = false;  // may replace a file at `target`; else only where nothing is
 };
@@ -46,7 +55,8 @@ class OutputBatch {
     // Time to complete the batch: each waiting output holds a descriptor, and
     // the process may open only so many (RLIMIT_NOFILE); their bytes wait in memory.
     bool Full() const;
-    // Whether `path` names a file that one of the outputs will replace.
+    // Whether `path` leads to a file that one of the outputs will replace:
+    // by its name with links followed, or as the same file (FileId).
     bool Holds(const std::filesystem::path& path) const;
 
     // Flushes every output and puts it in place; empties the batch. For each
@@ -55,10 +65,14 @@ class OutputBatch {
     std::vector<std::optional<FileError>> Complete();
 
   private:
-    std::vector<std::size_t> SyncEachFileSystem() const;
-    std::vector<int> FlushSideBySide(const std::vector<std::size_t>& outputs) const;
-
+    // How Holds knows a pending output's file: its name, links followed, and
+    // its identity when it exists already.
+    struct Known {
+        std::filesystem::path name;
+        std::optional<FileId> id;
+    };
     std::vector<PendingOutput> pending_;
+    std::vector<Known> known_;
     std::uint64_t bytes_ = 0;
 };
 

@@ -39,4 +39,13 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::filesystem::path PathFromUtf8(std::string_view name) {
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
+
 }  // namespace vlt

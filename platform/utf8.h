@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vlt {
@@ -13,5 +15,11 @@ std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i);
 
 // Whether every sequence of `text` decodes.
 bool IsValidUtf8(std::string_view text);
+
+// Names pass through the program as UTF-8 and become paths only here: a
+// narrow string would be taken in the ANSI code page on Windows. On POSIX
+// systems both are the bytes unchanged.
+std::filesystem::path PathFromUtf8(std::string_view name);
+std::string Utf8Of(const std::filesystem::path& path);
 
 }  // namespace vlt

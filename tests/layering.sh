@@ -4,7 +4,10 @@
 #   cipher/    the core over platform/: no Qt, nothing from app/, cli/ or tests/
 #   app/, cli/ the two programs: each on its own, and of cipher/ only its
 #              public headers (the engine and the file format)
-# Prints each include that crosses a layer and fails if there is one.
+# and the seam between the systems: the system's own calls are only in
+# platform/posix/ and platform/win32/; the shared headers name no descriptor,
+# poll, errno or system header and pick nothing by #if.
+# Prints each line that crosses a layer and fails if there is one.
 set -uo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
@@ -15,6 +18,9 @@ violations=$(
         grep -EHn '#include +"cli/' app/*
         grep -EHn '#include +"app/' cli/*
         grep -EHn '#include +"cipher/' app/* cli/* | grep -Ev '"cipher/(engine|vlt_format)\.h"'
+        grep -EHn '#include +<(unistd|fcntl|poll|termios|windows|io|signal)\.h>|#include +<sys/' \
+            platform/*.* cipher/* cli/*
+        grep -EHn '#if|\berrno\b|\bpoll\(|\bint fd\b|\bHANDLE\b' platform/*.h cipher/*.h cli/*.h
     } 2>/dev/null
 )
 if [ -n "$violations" ]; then

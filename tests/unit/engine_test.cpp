@@ -313,7 +313,7 @@ class FailingSource final : public ByteSource {
     FailingSource(std::string data, std::size_t failAt) : data_(std::move(data)), failAt_(failAt) {}
     std::size_t Read(std::span<std::uint8_t> buffer) override {
         if (position_ >= failAt_) {
-            throw FileError(name_, "cannot read", EIO);
+            throw FileError(name_, "cannot read", "Input/output error");
         }
         const std::size_t n =
             std::min({buffer.size(), data_.size() - position_, failAt_ - position_});

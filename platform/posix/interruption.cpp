@@ -1,9 +1,9 @@
-#include "cli/interrupt.h"
+#include "platform/interruption.h"
 
 #include <atomic>
 #include <csignal>
 
-namespace vlt::cli {
+namespace vlt {
 namespace {
 
 std::atomic<int> firstSignal{0};
@@ -41,4 +41,4 @@ int InterruptedExitStatus() {
     return 128 + (number != 0 ? number : SIGINT);
 }
 
-}  // namespace vlt::cli
+}  // namespace vlt

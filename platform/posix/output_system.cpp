@@ -1,0 +1,228 @@
+#include "platform/output_system.h"
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "platform/posix/open_file.h"
+#include "platform/posix/wait_ready.h"
+
+namespace vlt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Flushes issued at once; more share no further commits on the disks measured.
+constexpr std::size_t kFlushThreads = 16;
+// Descriptors left to the rest of the run: the standard streams, the input,
+// the output being written, the cancel signal, a folder being flushed.
+constexpr std::size_t kOtherDescriptors = 16;
+
+// 0 once the content is on disk, else the error. Devices such as /dev/null
+// cannot be flushed; that is no failure.
+int Flush(const PendingOutput& output) {
+    if (::fsync(output.file->fd) != 0 &&
+        !(output.temporary.empty() && (errno == EINVAL || errno == EROFS))) {
+        return errno;
+    }
+    return 0;
+}
+
+// Whether syncfs reports write-back failures: Linux 5.8 and later.
+bool SyncfsReportsFailures() {
+    static const bool reports = [] {
+        utsname system{};
+        int major = 0, minor = 0;
+        return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
+// Whether syncfs on the file system of `fd` puts its files' data on disk:
+// true for the file systems that keep it on a disk of this machine or in its
+// memory, whose syncfs writes back every file and reports write-back failures.
+// FUSE, NFS, SMB/CIFS, 9p and other network or user-space file systems hold
+// the data elsewhere and their syncfs does not reach it (a FUSE daemon never
+// sees one); they, and any file system not named here, get an fsync per file.
+bool SyncfsReaches(int fd) {
+    struct statfs fileSystem {};
+    if (::fstatfs(fd, &fileSystem) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fileSystem.f_type)) {
+        case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case OVERLAYFS_SUPER_MAGIC:  // its syncfs is the upper file system's
+        case 0x3153464aUL:           // jfs
+        case REISERFS_SUPER_MAGIC:
+        case MSDOS_SUPER_MAGIC:
+        case 0x2011bab0UL:  // exfat
+        case 0xca451a4eUL:  // bcachefs
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Puts `output` in place: over an existing file when allowed, else only where
+// nothing is, the check and the rename in one step. Returns 0 or the error
+// (EEXIST when a file is in the way).
+int Rename(const PendingOutput& output) {
+    const char* from = output.temporary.c_str();
+    const char* to = output.target.c_str();
+    if (output.replace) {
+        return ::rename(from, to) == 0 ? 0 : errno;
+    }
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return errno;
+    }
+    // A file system without that rename: a hard link refuses an existing name too.
+    if (::link(from, to) == 0) {
+        ::unlink(from);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return errno;
+    }
+    // Neither (FAT through FUSE, some network shares): look, then rename.
+    struct stat st {};
+    if (::lstat(to, &st) == 0) {
+        return EEXIST;
+    }
+    if (errno != ENOENT) {
+        return errno;
+    }
+    return ::rename(from, to) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+void CloseOpenFile::operator()(OpenFile* file) const noexcept {
+    if (file->fd >= 0) {
+        ::close(file->fd);
+    }
+    delete file;
+}
+
+namespace output_system {
+
+// One syncfs per file system puts all of the batch's outputs there on disk
+// at once. It reports any failure to write back on that file system since
+// the descriptor it is given was opened (Linux 5.8 and later): the first
+// output's, opened before the batch's other outputs were written. The rest
+// are flushed one by one with fsyncs issued side by side: those on a file
+// system whose syncfs failed (each fsync then tells whether the failure was
+// its file's), those where syncfs does not reach, and those written directly
+// (devices, pipes). A single output gains nothing from syncfs, which also
+// waits for other files.
+std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
+    std::vector<std::size_t> unflushed;
+    std::map<dev_t, std::vector<std::size_t>> fileSystems;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        struct stat st {};
+        const int fd = outputs[i].file->fd;
+        if (outputs.size() == 1 || outputs[i].temporary.empty() || !SyncfsReportsFailures() ||
+            ::fstat(fd, &st) != 0 || !SyncfsReaches(fd)) {
+            unflushed.push_back(i);
+        } else {
+            fileSystems[st.st_dev].push_back(i);
+        }
+    }
+    for (const auto& [device, onIt] : fileSystems) {
+        if (::syncfs(outputs[onIt.front()].file->fd) != 0) {
+            unflushed.insert(unflushed.end(), onIt.begin(), onIt.end());
+        }
+    }
+    std::sort(unflushed.begin(), unflushed.end());
+
+    std::vector<std::string> errors(outputs.size());
+    const auto flushEvery = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < unflushed.size(); i += step) {
+            if (const int error = Flush(outputs[unflushed[i]]); error != 0) {
+                errors[unflushed[i]] = posix::Reason(error);
+            }
+        }
+    };
+    const std::size_t lanes = std::min(unflushed.size(), kFlushThreads);
+    std::vector<std::jthread> helpers;
+    std::size_t lane = 1;
+    try {
+        for (; lane < lanes; ++lane) {
+            helpers.emplace_back(flushEvery, lane, lanes);
+        }
+    } catch (const std::system_error&) {  // no more threads: the rest flush here
+    }
+    for (std::size_t rest = lane; rest < lanes; ++rest) {
+        flushEvery(rest, lanes);
+    }
+    flushEvery(0, lanes);
+    for (std::jthread& helper : helpers) {
+        helper.join();
+    }
+    return errors;
+}
+
+std::string Close(PendingOutput& output) {
+    const int fd = std::exchange(output.file->fd, -1);
+    output.file.reset();
+    return ::close(fd) != 0 && errno != EINTR ? posix::Reason(errno) : std::string();
+}
+
+Placing PutInPlace(const PendingOutput& output) {
+    const int error = Rename(output);
+    if (error == 0) {
+        return {};
+    }
+    if (error == EEXIST) {
+        return {Placed::Exists, {}};
+    }
+    return {Placed::Failed, posix::Reason(error)};
+}
+
+// A file system that cannot flush a folder (EINVAL) has nothing more to give.
+std::string FlushFolder(const fs::path& folder) {
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        return posix::Reason(errno);
+    }
+    const int error = ::fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(dir);
+    return error == 0 ? std::string() : posix::Reason(error);
+}
+
+std::size_t MostOpenOutputs() {
+    static const std::size_t most = [] {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+            return std::numeric_limits<std::size_t>::max();
+        }
+        const auto open = static_cast<std::size_t>(limit.rlim_cur);
+        return open > kOtherDescriptors ? open - kOtherDescriptors : 1;
+    }();
+    return most;
+}
+
+}  // namespace output_system
+}  // namespace vlt

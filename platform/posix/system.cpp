@@ -1,0 +1,20 @@
+#include "platform/system.h"
+
+#include <cstdlib>
+
+namespace vlt {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+CodePage UserCodePage() {
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        if (const char* value = std::getenv(variable); value != nullptr && *value != '\0') {
+            return CodePageForLocale(value);
+        }
+    }
+    return kDefaultCodePage;
+}
+
+}  // namespace vlt

@@ -1,0 +1,50 @@
+#pragma once
+
+// The terminal (a console on Windows) as vlt uses it: whether a standard
+// stream is one, how wide it is, and a line typed without echo. Each system
+// implements this header in platform/<system>/terminal.cpp.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/cancellation.h"
+
+namespace vlt {
+
+enum class StandardStream { Input, Output, Error };
+
+bool IsTerminal(StandardStream stream);
+
+// The columns of the terminal on standard error, when it is one.
+std::optional<int> TerminalColumns();
+
+// The terminal refused or failed; what() is the system's reason.
+class TerminalError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The user's terminal for a secret: the one the program was started from,
+// even with its standard streams redirected.
+class SecretPrompt {
+  public:
+    // None when the program has no terminal.
+    static std::optional<SecretPrompt> Open();
+    ~SecretPrompt();
+    SecretPrompt(SecretPrompt&& other) noexcept;
+    SecretPrompt& operator=(SecretPrompt&&) = delete;
+
+    // Shows `prompt` and reads one line without echoing it, in UTF-8 and
+    // without its line ending; the end of input ends the line too. Throws
+    // TerminalError, or Cancelled as soon as `cancel` is requested.
+    std::string Ask(std::string_view prompt, const CancelSignal& cancel);
+
+  private:
+    struct System;
+    explicit SecretPrompt(System* system) : system_(system) {}
+    System* system_;
+};
+
+}  // namespace vlt
