@@ -22,12 +22,13 @@
 
 #include "app/file_dialog.h"
 #include "app/message_box.h"
+#include "cipher/vlt_format.h"
 #include "platform/codepage.h"
 
 namespace {
 
 const QString kEnterFileName = QStringLiteral("Please enter file name");
-const QString kEnterKey = QStringLiteral("Please enter primary key");
+const QString kEnterKey = QString::fromUtf8(vlt::kEnterKeyMessage);
 const QString kEnterDecryptName = QStringLiteral("Please enter file name for decrypt");
 const QString kEnterOutputName = QStringLiteral("Please enter output file name");
 const QString kEnterDecryptOutputName = QStringLiteral("Please enter output file name for decrypt");
@@ -39,7 +40,7 @@ const QString kReplaceQuestion = QStringLiteral("%1 already exists. Replace it?"
 const QString kEncryptFailed = QStringLiteral("Encryption failed: %1");
 const QString kDecryptFailed = QStringLiteral("Decryption failed: %1");
 const QString kEncryptedFilter = QStringLiteral("Veltrimax vl datoteke (*.vlt)|*.vlt|");
-const QString kEncryptedSuffix = QStringLiteral(".vlt");
+const QString kEncryptedSuffix = QString::fromUtf8(vlt::kVltSuffix);
 const QString kDropOneFile = QStringLiteral("Please drop one file, not several or a folder");
 const QString kContactLine =
     QStringLiteral("Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid");

@@ -249,7 +249,7 @@ class DecryptRun {
             });
         } catch (const WrongKeyFound&) {
             return Ended(RunStatus::WrongKey, input_.Name() + ": " + std::string(kWrongKeyReason) +
-                                                  "; nothing was written");
+                                                  "; " + std::string(kNothingWritten));
         }
         if (output_ != nullptr) {
             output_->Commit();

@@ -96,6 +96,12 @@ struct RunResult {
     std::string leftover;
 };
 
+// What the window and vlt say when the key is empty.
+inline constexpr std::string_view kEnterKeyMessage = "Please enter primary key";
+
+// How a message on a run that left no output ends.
+inline constexpr std::string_view kNothingWritten = "nothing was written";
+
 // Why a decryption stops at a triple above 255, as the messages say it.
 inline constexpr std::string_view kWrongKeyReason =
     "the primary key is wrong or the file is damaged (a decrypted value is above 255)";

@@ -46,7 +46,7 @@ std::string KeyFromFileContent(std::string content) {
         content.pop_back();
     }
     if (content.empty()) {
-        throw KeyError(std::string(kEmptyKeyMessage) + " (the key file is empty)");
+        throw KeyError(std::string(kEnterKeyMessage) + " (the key file is empty)");
     }
     if (!IsValidUtf8(content)) {
         throw KeyError("the key file is not valid UTF-8; save the key as UTF-8 text");
@@ -93,7 +93,7 @@ std::string AskKey(bool twice, const CancelSignal& cancel) {
     };
     std::string key = ask("Primary key: ");
     if (key.empty()) {
-        throw KeyError(kEmptyKeyMessage);
+        throw KeyError(std::string(kEnterKeyMessage));
     }
     if (!IsValidUtf8(key)) {
         throw KeyError("the key typed is not valid UTF-8; set the terminal to UTF-8");

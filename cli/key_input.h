@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "cipher/engine.h"
 #include "platform/cancellation.h"
 
 namespace vlt::cli {
@@ -15,9 +16,6 @@ class KeyError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-// What the window says when the key is empty.
-inline constexpr const char* kEmptyKeyMessage = "Please enter primary key";
 
 // The key held by a key file's content: all of it but a leading UTF-8
 // byte-order mark and one trailing "\n" or "\r\n".

@@ -163,7 +163,7 @@ class Run {
                    ? "; standard output is incomplete (" +
                          Plural(written_, "byte was", "bytes were") +
                          " written before) and must be discarded"
-                   : "; nothing was written";
+                   : "; " + std::string(kNothingWritten);
     }
 
     Outcome Finish(const RunResult& result) {

@@ -39,7 +39,7 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force, bo
     const std::filesystem::path output = PathFromUtf8(path);
     if (!named) {
         const std::size_t length = output.filename().native().size();
-        const std::size_t longest = LongestFileName(output.parent_path());
+        const std::size_t longest = LongestFileName(FolderOf(output));
         if (length > longest) {
             return std::string(kNameTooLong) + " (" + std::to_string(length) +
                    " bytes; its folder takes " + std::to_string(longest) +

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cipher/vlt_format.h"
 #include "cli/command_line.h"
 
 namespace {
@@ -75,6 +76,17 @@ std::string Arm(const std::vector<std::string>& patterns, const std::string& bod
                             : "        " + Join(patterns, " | ") + ")" + body + "\n";
 }
 
+// The encrypted files' ending without its dot, and as a bash glob of any case: "[vV][lL][tT]".
+const std::string kEnding(vlt::kVltSuffix.substr(1));
+
+std::string AnyCase(const std::string& word) {
+    std::string glob;
+    for (const char c : word) {
+        glob += std::string("[") + c + static_cast<char>(c - 'a' + 'A') + "]";
+    }
+    return glob;
+}
+
 // The words each command completes after it, and whether its INPUTs are .vlt files.
 std::string CommandArms(const std::vector<CommandWords>& commands, const std::string& names) {
     std::string arms;
@@ -123,7 +135,9 @@ std::string Bash(const std::vector<CommandWords>& commands) {
            "    if [[ -n $encrypted ]]; then\n"
            "        # Folders to go on with, and .vlt files in any case, as decrypt takes them.\n"
            "        mapfile -t COMPREPLY < <(compgen -d -- \"$cur\"\n"
-           "            compgen -f -X '!*.[vV][lL][tT]' -- \"$cur\")\n"
+           "            compgen -f -X '!*." +
+           AnyCase(kEnding) +
+           "' -- \"$cur\")\n"
            "    else\n"
            "        mapfile -t COMPREPLY < <(compgen -f -- \"$cur\")\n"
            "    fi\n"
@@ -143,9 +157,12 @@ std::string Fish(const std::vector<CommandWords>& commands) {
     std::string script =
         "# fish completion for vlt, generated from its command line.\n"
         "complete -c vlt -f\n"
-        "function __vlt_encrypted_files --description 'Folders and .vlt files'\n"
-        "    string match --regex --ignore-case --entire -- '\\.vlt$|/$' (__fish_complete_suffix "
-        ".vlt)\n"
+        "function __vlt_encrypted_files --description 'Folders and ." +
+        kEnding +
+        " files'\n"
+        "    string match --regex --ignore-case --entire -- '\\." +
+        kEnding + "$|/$' (__fish_complete_suffix ." + kEnding +
+        ")\n"
         "end\n";
     for (const CommandWords& command : commands) {
         std::string condition = beforeCommand;
@@ -206,8 +223,9 @@ std::string Zsh(const std::vector<CommandWords>& commands) {
             continue;
         }
         described += "            " + ZshQuoted(command.name + ":" + command.description) + "\n";
-        const std::string inputs =
-            command.encryptedInputs ? "*:INPUT:_files -g \"*.(#i)vlt(-.)\"" : "*:INPUT:_files";
+        const std::string inputs = command.encryptedInputs
+                                       ? "*:INPUT:_files -g \"*.(#i)" + kEnding + "(-.)\""
+                                       : "*:INPUT:_files";
         arms += "            " + command.name + ")\n                _arguments \\\n" +
                 ZshOptionSpecs(command, "                    ") + "                    " +
                 ZshQuoted(inputs) + " && ret=0 ;;\n";

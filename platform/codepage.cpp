@@ -60,6 +60,32 @@ std::vector<CodePage> SupportedCodePages() {
     return codePages;
 }
 
+namespace {
+
+// "874, 932, 936, 949, 950 or 1250 to 1258": runs of consecutive code pages as ranges.
+std::string Listed(const std::vector<CodePage>& codePages) {
+    std::vector<std::string> items;
+    for (std::size_t i = 0; i < codePages.size();) {
+        std::size_t last = i;
+        while (last + 1 < codePages.size() && codePages[last + 1] == codePages[last] + 1) {
+            ++last;
+        }
+        items.push_back(std::to_string(codePages[i]) +
+                        (last > i + 1 ? " to " + std::to_string(codePages[last]) : ""));
+        if (last == i + 1) {
+            items.push_back(std::to_string(codePages[last]));
+        }
+        i = last + 1;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == items.size() ? " or " : ", ") + items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
 CodePage ParseCodePage(std::string_view text) {
     std::string lower = Lower(text);
     for (const std::string_view prefix : {"windows-", "cp"}) {
@@ -73,9 +99,9 @@ CodePage ParseCodePage(std::string_view text) {
             return codePage;
         }
     }
-    throw CodePageError("unknown code page '" + std::string(text) +
-                        "': use one of 874, 932, 936, 949, 950 or 1250 to 1258 "
-                        "(written as 1250, cp1250 or windows-1250)");
+    throw CodePageError("unknown code page '" + std::string(text) + "': use one of " +
+                        Listed(SupportedCodePages()) +
+                        " (written as 1250, cp1250 or windows-1250)");
 }
 
 CodePage CodePageForLocale(std::string_view locale) {

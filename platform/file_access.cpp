@@ -18,4 +18,8 @@ void FileError::AddNote(const std::string& note) {
     std::runtime_error::operator=(std::runtime_error(std::string(what()) + "; " + note));
 }
 
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
 }  // namespace vlt

@@ -215,6 +215,9 @@ struct FileId {
 // does not exist or cannot be looked at.
 std::optional<FileId> IdentifyFile(const std::filesystem::path& path);
 
+// The folder that holds `file`: "." for a bare name.
+std::filesystem::path FolderOf(const std::filesystem::path& file);
+
 // The longest file name, in the system's units, that `folder` takes.
 std::size_t LongestFileName(const std::filesystem::path& folder);
 

@@ -36,10 +36,6 @@ fs::path SameFileKey(fs::path path) {
     return error ? absolute : canonical;
 }
 
-fs::path FolderOf(const fs::path& target) {
-    return target.has_parent_path() ? target.parent_path() : fs::path(".");
-}
-
 }  // namespace
 
 OutputBatch::~OutputBatch() {

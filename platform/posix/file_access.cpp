@@ -248,7 +248,7 @@ OutputFile::OutputFile(const fs::path& path, const OutputSettings& settings)
     target_ = ResolveLinks(path, name_);
     // Keep the temporary name within the file system's 255-byte limit.
     const std::string base = target_.filename().string().substr(0, 200);
-    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+    const fs::path folder = FolderOf(target_);
     system_->fd = CreateTemporary(folder, base, settings.permissions, temporary_);
     if (system_->fd < 0) {
         const int error = errno;
@@ -436,7 +436,7 @@ std::optional<FileId> IdentifyFile(const fs::path& path) {
 
 std::size_t LongestFileName(const fs::path& folder) {
     constexpr long kUsual = 255;
-    const long longest = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     return static_cast<std::size_t>(longest > 0 ? longest : kUsual);
 }
 

@@ -28,7 +28,7 @@ TEST(KeyFromFileContent, RefusesEmptyAndNonUtf8Keys) {
         KeyFromFileContent("\n");
         FAIL();
     } catch (const KeyError& e) {
-        EXPECT_TRUE(std::string(e.what()).starts_with(kEmptyKeyMessage));
+        EXPECT_TRUE(std::string(e.what()).starts_with(kEnterKeyMessage));
     }
 }
 
