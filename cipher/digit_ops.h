@@ -6,26 +6,32 @@
 // value 0 to 9.
 //
 // The block functions have no per-digit branches or calls. The triple kernels
-// come in a version for AVX2 and a portable one (triple_kernels.h), picked at
-// their first call; the others are compiled twice, for AVX2 and for plain
-// x86-64, and the loader picks one. The rules below are written once for single
-// digits and for whole vectors of them alike.
+// come in a version for AVX2 and a portable one (triple_kernels.h); the other
+// kernels have their loop written once and compiled twice, for AVX2 and for
+// plain x86-64. Which versions run is chosen once, at the first call (PickKernel),
+// not by the loader: Windows has no ifunc for target_clones. The rules below
+// are written once for single digits and for whole vectors of them alike.
 
 #include <cstddef>
 #include <cstdint>
 
-// Hot loops get an AVX2 version next to the baseline one; the loader picks one
-// at start-up. ThreadSanitizer cannot run such pickers (they run before it is
-// ready), so its builds get the baseline version only.
-#if defined(__SANITIZE_THREAD__)
-#define VLT_DISPATCHED
-#else
-#define VLT_DISPATCHED __attribute__((target_clones("avx2", "default")))
-#endif
-
 namespace vlt {
 
 using Digit = std::uint8_t;
+
+// Whether the AVX2 versions of the kernels run: the processor has AVX2 (and
+// POPCNT, which comes with it) and VLT_KERNELS is not "baseline", which the
+// tests set to run the baseline versions on any machine. Worked out once.
+bool UseAvx2Kernels();
+
+// A hot loop's AVX2 version or its baseline one, whichever runs here. Callers
+// keep the choice in a static: `static const auto run = PickKernel(A, B);`.
+// The AVX2 version is the loop, always inlined, in a [[gnu::target("avx2")]]
+// function, so the vectoriser gets the wider registers.
+template <typename Function>
+Function* PickKernel(Function* avx2, Function* baseline) {
+    return UseAvx2Kernels() ? avx2 : baseline;
+}
 
 // (a + b) mod 10 for digits, or for vectors of digits lane by lane; a sum of
 // exactly 9 stays 9. No division: a sum of 10 to 18 loses 10, and below 10 the

@@ -35,8 +35,9 @@ constexpr Jump JumpOf(std::size_t draws) {
 // after them. Lane l draws numbers l + 1, l + 1 + kLanes, ...: each lane jumps
 // kLanes draws at a time, so the lanes run side by side. States are masked to
 // 24 bits only when read: the low bits of a product do not depend on the high ones.
-VLT_DISPATCHED std::uint32_t DrawPadValues(std::uint32_t state, std::uint8_t* values,
-                                           std::size_t count) {
+[[gnu::always_inline]] inline std::uint32_t DrawPadValuesLoop(std::uint32_t state,
+                                                              std::uint8_t* values,
+                                                              std::size_t count) {
     std::size_t i = 0;
     if (count >= kLanes) {
         Lanes lanes[kVectors];
@@ -65,6 +66,20 @@ VLT_DISPATCHED std::uint32_t DrawPadValues(std::uint32_t state, std::uint8_t* va
         values[i] = ClassicRnd::PadValue(state);
     }
     return state;
+}
+
+[[gnu::target("avx2")]] std::uint32_t DrawPadValuesAvx2(std::uint32_t state, std::uint8_t* values,
+                                                        std::size_t count) {
+    return DrawPadValuesLoop(state, values, count);
+}
+
+std::uint32_t DrawPadValuesBaseline(std::uint32_t state, std::uint8_t* values, std::size_t count) {
+    return DrawPadValuesLoop(state, values, count);
+}
+
+std::uint32_t DrawPadValues(std::uint32_t state, std::uint8_t* values, std::size_t count) {
+    static const auto run = PickKernel(DrawPadValuesAvx2, DrawPadValuesBaseline);
+    return run(state, values, count);
 }
 
 }  // namespace

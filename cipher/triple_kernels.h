@@ -23,7 +23,7 @@ struct TripleKernels {
 extern const TripleKernels kPortableTripleKernels;  // any x86-64
 extern const TripleKernels kAvx2TripleKernels;      // 32 triples at a time with AVX2
 
-// The versions this processor can run, the fastest first.
+// The versions that run here (see UseAvx2Kernels), the fastest first.
 std::vector<const TripleKernels*> RunnableTripleKernels();
 
 }  // namespace vlt
