@@ -19,7 +19,9 @@ void OnSignal(int number) {
 }  // namespace
 
 const CancelSignal& InstallInterruptHandlers() {
-    static CancelSignal cancel;
+    // Never destroyed: a second Ctrl-C may come while the program exits,
+    // after static objects are gone, and its handler still uses this one.
+    static CancelSignal& cancel = *new CancelSignal;
     requests = &cancel;
     struct sigaction action {};
     action.sa_handler = OnSignal;

@@ -64,6 +64,25 @@ now_us() {
 sleep_us() {
     sleep "$(printf '%d.%06d' $(($1 / 1000000)) $(($1 % 1000000)))"
 }
+# Waits up to 60 s for the background vlt $1 to end and sets status. One
+# still running then is stuck: where each of its threads waits is printed
+# before it is killed, so that a hang seen once can be understood.
+wait_bounded() {
+    local i task
+    for ((i = 0; i < 6000; i++)); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.01
+    done
+    if kill -0 "$1" 2>/dev/null; then
+        for task in /proc/"$1"/task/*; do
+            echo "stuck thread ${task##*/}: $(cat "$task/wchan" 2>/dev/null)" >&2
+            cat "$task/stack" >&2 2>/dev/null
+        done
+        kill -KILL "$1"
+    fi
+    wait "$1"
+    status=$?
+}
 # Waits up to 10 s for a temporary output file to appear in folder $1.
 wait_for_partial() {
     local i
@@ -180,7 +199,7 @@ case_bad_paths() {
 # SIGINT mid-run: exit 130, no output, no temporary file; an old output is kept.
 case_sigint() {
     mkdir out
-    truncate -s 100M plain
+    truncate -s 48M plain
     "$VLT" encrypt --key-file key -o small.vlt key || fail "cannot encrypt the key file"
     local op input pid
     for op in encrypt decrypt; do
@@ -197,8 +216,7 @@ case_sigint() {
             pid=$!
             wait_for_partial out || fail "$op: no temporary file appeared"
             kill -INT "$pid"
-            wait "$pid"
-            status=$?
+            wait_bounded "$pid"
             expect_status 130 "$op interrupted ($existing old output)"
             expect_stderr 'interrupted' "$op interrupted"
             if [ $existing = yes ]; then
@@ -217,7 +235,7 @@ case_sigint() {
 # it has finished (0, the new output complete). Never a mix, never a leftover.
 case_sigint_late() {
     mkdir out
-    truncate -s 100M plain
+    truncate -s 48M plain
     printf 'old output' >old
     RANDOM=9
     local op input start took i delay pid stopped=0 finished=0
@@ -236,8 +254,7 @@ case_sigint_late() {
             delay=$((took / 3 + (RANDOM * 32768 + RANDOM) % took))
             sleep_us "$delay"
             kill -INT "$pid" 2>/dev/null
-            wait "$pid"
-            status=$?
+            wait_bounded "$pid"
             if [ $status -eq 130 ] && same out/result old && grep -q interrupted err.txt; then
                 stopped=$((stopped + 1))
             elif [ $status -eq 0 ] && same out/result reference; then
@@ -358,8 +375,7 @@ case_appears() {
         wait_for_partial . || fail "no temporary file appeared"
         (set -C && echo theirs >r.vlt) || fail "could not make r.vlt"
         printf 'data' >feed
-        wait "$pid"
-        status=$?
+        wait_bounded "$pid"
         if [ -z "$force" ]; then
             expect_status 1 "a file that appeared meanwhile"
             expect_stderr '^vlt: r.vlt: already exists; use --force to replace it' "appeared"
@@ -464,8 +480,7 @@ case_leftover() {
     wait_for_partial out || fail "no temporary file appeared"
     chmod 555 out
     kill -INT "$pid"
-    wait "$pid"
-    status=$?
+    wait_bounded "$pid"
     chmod 755 out
     expect_status 130 "interrupted in a folder made read-only"
     expect_stderr "^vlt: could not remove the temporary file 'out/\.x\.vlt\.vlt-partial-.{6}': Permission denied" \

@@ -11,6 +11,9 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -34,6 +37,22 @@ void Redirect(const std::string& path, int flags, int target) {
 
 int ShellStatus(int status) {
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// Where each thread of a program that did not end is waiting, read before
+// it is killed: a hang seen once on a loaded machine can then be understood.
+std::string WhereStuck(pid_t pid) {
+    std::string report;
+    std::error_code error;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream wchan(task.path() / "wchan"), stack(task.path() / "stack");
+        std::string waitsIn, frames((std::istreambuf_iterator<char>(stack)), {});
+        std::getline(wchan, waitsIn);
+        report += "; thread " + task.path().filename().string() + " waits in " +
+                  (waitsIn.empty() ? "?" : waitsIn) + (frames.empty() ? "" : ":\n" + frames);
+    }
+    return report;
 }
 
 }  // namespace
@@ -171,11 +190,12 @@ Finished ChildProcess::Wait(std::chrono::seconds limit) {
             break;
         }
         if (std::chrono::steady_clock::now() > deadline) {
+            const std::string stuck = WhereStuck(pid_);
             kill(pid_, SIGKILL);
             waitpid(pid_, &status, 0);
             done_ = true;
             throw std::runtime_error("did not end within " + std::to_string(limit.count()) +
-                                     " s and was killed");
+                                     " s and was killed" + stuck);
         }
     }
     done_ = true;
