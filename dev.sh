@@ -3,7 +3,8 @@
 #   ./dev.sh run    install what is missing, build, start the window
 #   ./dev.sh test   install what is missing, check the formatting, build, run the whole
 #                   test suite, again under the sanitizers, the threaded pieces under
-#                   ThreadSanitizer, then each fuzzer for VLT_FUZZ_SECONDS (default 60)
+#                   ThreadSanitizer, then each fuzzer for VLT_FUZZ_SECONDS (default 60),
+#                   then the Windows build (mingw-w64) and its tests under Wine
 #   ./dev.sh format        clang-format the tracked C++ sources in place
 #   ./dev.sh format-check  list the sources clang-format would change; fails if any
 set -euo pipefail
@@ -19,6 +20,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format
     dpkg-dev file time fish zsh
     strace bindfs fuse3
+    g++-mingw-w64-x86-64-posix wine64 wine googletest nsis zip
 )
 
 install_missing() {
@@ -101,6 +103,11 @@ case "${1:-}" in
         ctest --preset tsan
         build fuzz
         run_fuzzers
+        # The Windows build, its tests under Wine in a prefix of its own, made
+        # first so that no test waits for it.
+        build windows
+        tools/wine/prefix.sh build/windows/wine-prefix
+        ctest --preset windows
         ;;
     format)
         install_missing

@@ -5,7 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,18 +15,15 @@
 #include "cipher/pad_stream.h"
 #include "cipher/triple_kernels.h"
 #include "tests/support/digit_text.h"
+#include "tests/support/random_bytes.h"
 
 namespace vlt {
 namespace {
 
-std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned limit = 256) {
-    std::mt19937 rng(42);
-    std::vector<std::uint8_t> bytes(n);
-    for (std::uint8_t& b : bytes) {
-        b = static_cast<std::uint8_t>(rng() % limit);
-    }
-    return bytes;
-}
+using testing_support::RandomValues;
+
+// The same values in every run, so that runs compare.
+constexpr unsigned kSeed = 42;
 
 // A short key ("secret": 20 digits) or a long one (3000 characters of code
 // 233: 9000 digits, so each block reads across the key's end many times).
@@ -42,7 +38,7 @@ void CountPlaintext(benchmark::State& state) {
 }
 
 void EncryptBlocks(benchmark::State& state) {
-    const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes);
+    const std::vector<std::uint8_t> plain = RandomValues(kBlockBytes, kSeed);
     std::vector<Digit> digits(3 * kBlockBytes);
     BlockCipher cipher(KeyOf(state.range(0)));
     for (auto _ : state) {
@@ -54,7 +50,7 @@ void EncryptBlocks(benchmark::State& state) {
 }
 
 void DecryptBlocks(benchmark::State& state) {
-    const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes);
+    const std::vector<std::uint8_t> plain = RandomValues(kBlockBytes, kSeed);
     std::vector<Digit> digits(3 * kBlockBytes);
     BlockCipher(KeyOf(state.range(0))).Encrypt(plain.data(), plain.size(), digits.data());
     std::vector<std::uint8_t> decrypted(kBlockBytes);
@@ -90,9 +86,9 @@ void KeyWindows(benchmark::State& state) {
 }
 
 void EncryptTriplesKernel(benchmark::State& state, const TripleKernels* kernels) {
-    const std::vector<std::uint8_t> plain = RandomBytes(kBlockBytes),
-                                    pad = RandomBytes(kBlockBytes);
-    const std::vector<Digit> key = RandomBytes(3 * kBlockBytes, 10);
+    const std::vector<std::uint8_t> plain = RandomValues(kBlockBytes, kSeed),
+                                    pad = RandomValues(kBlockBytes, kSeed);
+    const std::vector<Digit> key = RandomValues(3 * kBlockBytes, kSeed, 10);
     std::vector<Digit> digits(3 * kBlockBytes);
     for (auto _ : state) {
         kernels->encrypt(plain.data(), pad.data(), key.data(), kBlockBytes, digits.data());
@@ -103,9 +99,9 @@ void EncryptTriplesKernel(benchmark::State& state, const TripleKernels* kernels)
 }
 
 void DecryptTriplesKernel(benchmark::State& state, const TripleKernels* kernels) {
-    const std::vector<std::uint8_t> pad = RandomBytes(kBlockBytes);
-    const std::vector<Digit> digits = RandomBytes(3 * kBlockBytes, 10),
-                             key = RandomBytes(3 * kBlockBytes, 10);
+    const std::vector<std::uint8_t> pad = RandomValues(kBlockBytes, kSeed);
+    const std::vector<Digit> digits = RandomValues(3 * kBlockBytes, kSeed, 10),
+                             key = RandomValues(3 * kBlockBytes, kSeed, 10);
     std::vector<std::uint8_t> plain(kBlockBytes);
     for (auto _ : state) {
         benchmark::DoNotOptimize(
@@ -116,7 +112,7 @@ void DecryptTriplesKernel(benchmark::State& state, const TripleKernels* kernels)
 }
 
 void FormatCheck(benchmark::State& state) {
-    const std::vector<Digit> digits = RandomBytes(3 * kBlockBytes, 10);
+    const std::vector<Digit> digits = RandomValues(3 * kBlockBytes, kSeed, 10);
     for (auto _ : state) {
         benchmark::DoNotOptimize(FirstNonDigit(digits.data(), digits.size()));
     }

@@ -7,51 +7,21 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cipher/engine.h"
+#include "tests/support/memory_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace vlt {
 namespace {
 
 const PrimaryKey kKey{"correct horse battery staple", 1252};
 
-class MemorySource final : public ByteSource {
-  public:
-    explicit MemorySource(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-    std::size_t Read(std::span<std::uint8_t> buffer) override {
-        const std::size_t n = std::min(buffer.size(), bytes_.size() - at_);
-        std::memcpy(buffer.data(), bytes_.data() + at_, n);
-        at_ += n;
-        return n;
-    }
-    std::optional<std::uint64_t> Size() const override { return bytes_.size(); }
-    const std::string& Name() const override { return name_; }
-
-  private:
-    const std::vector<std::uint8_t>& bytes_;
-    std::size_t at_ = 0;
-    std::string name_ = "memory";
-};
-
-class MemorySink final : public ByteSink {
-  public:
-    void Write(std::span<const std::uint8_t> data) override {
-        bytes.insert(bytes.end(), data.begin(), data.end());
-    }
-    void Commit() override {}
-    const std::string& Name() const override { return name_; }
-    std::vector<std::uint8_t> bytes;
-
-  private:
-    std::string name_ = "memory";
-};
+using testing_support::MemorySink;
+using testing_support::MemorySource;
 
 std::vector<std::uint8_t> EncryptedByte() {
     const std::vector<std::uint8_t> plain{'x'};
@@ -118,19 +88,14 @@ BENCHMARK(CheckInMemory)->ArgName("kept")->Arg(0)->Arg(1);
 class ShmFolder {
   public:
     ShmFolder() {
-        std::string pattern = "/dev/shm/vlt-run-cost-XXXXXX";
-        path_ = ::mkdtemp(pattern.data());
-        std::ofstream(path_ / "in") << 'x';
+        testing_support::WriteAll(folder_ / "in", "x");
         const std::vector<std::uint8_t> encrypted = EncryptedByte();
-        std::ofstream(path_ / "in.vlt", std::ios::binary)
-            .write(reinterpret_cast<const char*>(encrypted.data()),
-                   static_cast<std::streamsize>(encrypted.size()));
+        testing_support::WriteAll(folder_ / "in.vlt", {encrypted.begin(), encrypted.end()});
     }
-    ~ShmFolder() { std::filesystem::remove_all(path_); }
-    std::filesystem::path operator/(const char* name) const { return path_ / name; }
+    std::filesystem::path operator/(const char* name) const { return folder_ / name; }
 
   private:
-    std::filesystem::path path_;
+    testing_support::TempFolder folder_{"/dev/shm", "vlt-run-cost-"};
 };
 
 // Runs over files in /dev/shm, each output put in place on its own, as a single

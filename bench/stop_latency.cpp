@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cipher/engine.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -100,8 +101,8 @@ double VltStop(const fs::path& folder, const fs::path& input) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    std::string pattern = (fs::temp_directory_path() / "vlt-stop-XXXXXX").string();
-    const fs::path folder = ::mkdtemp(pattern.data());
+    const vlt::testing_support::TempFolder temp(fs::temp_directory_path(), "vlt-stop-");
+    const fs::path& folder = temp.path();
     std::ofstream(folder / "key") << "key";
     const fs::path fifo = folder / "fifo", zeros = folder / "zeros";
     fs::create_symlink("/dev/zero", zeros);
@@ -135,6 +136,5 @@ int main(int argc, char** argv) {
         std::sort(times.begin(), times.end());
         std::printf("| %s | %.2f | %.2f |\n", name, times[times.size() / 2], times.back());
     }
-    fs::remove_all(folder);
     return 0;
 }

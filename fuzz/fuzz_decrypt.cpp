@@ -61,7 +61,7 @@ void CheckAgainstText(const std::vector<std::uint8_t>& file, const PrimaryKey& k
     }
     // Encrypting the plaintext again gives the file back, except the end
     // triple when the file's own does not decrypt to 0.
-    ChunkedSource plain(sink.bytes, sink.bytes.size() + 1, true);
+    MemorySource plain(sink.bytes);
     MemorySink again;
     Require(Encrypt(plain, again, key).status == RunStatus::Finished, "re-encryption finishes");
     Require(again.bytes.size() == file.size(), "re-encryption has the file's length");
@@ -92,13 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.push_back(kFinalByte);
     }
 
-    ChunkedSource source(file, chunk, sizeKnown);
+    MemorySource source(file, ReadShape::Chunks(chunk, sizeKnown));
     MemorySink sink;
     const RunResult result = Decrypt(source, sink, key, {}, options);
 
     Require(result.status != RunStatus::Cancelled, "no cancellation without a request");
-    Require(sink.committed == (result.status == RunStatus::Finished),
-            "the output is committed exactly when the run finishes");
+    RequireCommittedIf(sink, result.status == RunStatus::Finished);
     Require(result.status == RunStatus::Finished || !result.message.empty(), "a failure says why");
     if (!IsOffered(key.codePage)) {
         Require(result.status == RunStatus::Failed, "an unknown code page fails");

@@ -17,22 +17,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool sizeKnown = in.ConsumeBool();
     const std::vector<std::uint8_t> plain = in.ConsumeRemainingBytes<std::uint8_t>();
 
-    ChunkedSource plainSource(plain, chunk, sizeKnown);
+    MemorySource plainSource(plain, ReadShape::Chunks(chunk, sizeKnown));
     MemorySink encrypted;
     const RunResult encryption = Encrypt(plainSource, encrypted, key);
+    RequireCommittedIf(encrypted, encryption.status == RunStatus::Finished);
     if (!IsOffered(key.codePage)) {
-        Require(encryption.status == RunStatus::Failed && !encrypted.committed,
-                "an unknown code page fails");
+        Require(encryption.status == RunStatus::Failed, "an unknown code page fails");
         return 0;
     }
-    Require(encryption.status == RunStatus::Finished && encrypted.committed, "encryption finishes");
+    Require(encryption.status == RunStatus::Finished, "encryption finishes");
     Require(encryption.plainBytes == plain.size(), "every byte is counted");
     Require(encrypted.bytes.size() == EncryptedSize(plain.size()), "the file is 3N + 4 bytes");
 
-    ChunkedSource encryptedSource(encrypted.bytes, chunk, sizeKnown);
+    MemorySource encryptedSource(encrypted.bytes, ReadShape::Chunks(chunk, sizeKnown));
     MemorySink decrypted;
     const RunResult decryption = Decrypt(encryptedSource, decrypted, key);
-    Require(decryption.status == RunStatus::Finished && decrypted.committed, "decryption finishes");
+    Require(decryption.status == RunStatus::Finished, "decryption finishes");
+    RequireCommittedIf(decrypted, true);
     Require(decryption.triplesAboveRange == 0, "the right key gives no triple above 255");
     Require(decrypted.bytes == plain, "decryption gives the data back");
     return 0;

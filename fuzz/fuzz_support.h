@@ -1,16 +1,13 @@
 #pragma once
 
-// What the fuzz targets share: a key drawn from the fuzzer's bytes, a source
-// that hands out its bytes in chunks of a chosen size, a sink that keeps them,
-// and a check that stops the fuzzer with a readable reason.
+// What the fuzz targets share: a key drawn from the fuzzer's bytes and checks
+// that stop the fuzzer with a readable reason.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "cipher/engine.h"
 #include "platform/codepage.h"
 #include "platform/file_access.h"
+#include "tests/support/memory_files.h"
 
 namespace vlt::fuzzing {
 
@@ -54,48 +52,15 @@ inline void Require(bool condition, const char* what) {
     }
 }
 
-// Bytes from memory, at most `chunk` per read, like a pipe or a slow disk.
-class ChunkedSource final : public ByteSource {
-  public:
-    ChunkedSource(std::span<const std::uint8_t> bytes, std::size_t chunk, bool sizeKnown)
-        : bytes_(bytes), chunk_(chunk), sizeKnown_(sizeKnown) {}
+using testing_support::MemorySink;
+using testing_support::MemorySource;
+using testing_support::ReadShape;
 
-    std::size_t Read(std::span<std::uint8_t> buffer) override {
-        const std::size_t n = std::min({buffer.size(), chunk_, bytes_.size() - position_});
-        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), n, buffer.begin());
-        position_ += n;
-        return n;
-    }
-    std::optional<std::uint64_t> Size() const override {
-        return sizeKnown_ ? std::optional<std::uint64_t>(bytes_.size()) : std::nullopt;
-    }
-    const std::string& Name() const override { return name_; }
-
-  private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t chunk_;
-    bool sizeKnown_;
-    std::size_t position_ = 0;
-    std::string name_ = "fuzz-input";
-};
-
-class MemorySink final : public ByteSink {
-  public:
-    void Write(std::span<const std::uint8_t> data) override {
-        Require(!committed, "a write after the commit");
-        bytes.insert(bytes.end(), data.begin(), data.end());
-    }
-    void Commit() override {
-        Require(!committed, "a second commit");
-        committed = true;
-    }
-    const std::string& Name() const override { return name_; }
-
-    std::vector<std::uint8_t> bytes;
-    bool committed = false;
-
-  private:
-    std::string name_ = "fuzz-output";
-};
+// The engine's promise about its output: committed exactly when the run
+// finished, once, and nothing written after.
+inline void RequireCommittedIf(const MemorySink& sink, bool finished) {
+    Require(!sink.Misused(), "a write after the commit, or a second commit");
+    Require(sink.Committed() == finished, "the output is committed exactly when the run finishes");
+}
 
 }  // namespace vlt::fuzzing

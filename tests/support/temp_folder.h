@@ -1,30 +1,21 @@
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
+// Tests that fill their folders draw the content from here too.
+#include "tests/support/random_bytes.h"
+
 namespace vlt::testing_support {
 
-// A fresh folder under the system's temporary folder, removed with its content.
+// A fresh folder of a random name, removed with its content at the end.
+// Throws std::filesystem::filesystem_error when it cannot be made.
 class TempFolder {
   public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vlt-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
+    explicit TempFolder(const std::filesystem::path& parent = std::filesystem::temp_directory_path(),
+                        const std::string& prefix = "vlt-test-");
+    ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
@@ -32,35 +23,13 @@ class TempFolder {
     const std::filesystem::path& path() const { return path_; }
 
     // Every name in the folder, sorted: shows leftovers such as temporary files.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> Names() const;
 
   private:
     std::filesystem::path path_;
 };
 
-inline std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void WriteAll(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-inline std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937_64 rng(seed);
-    std::string bytes(n, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(rng());
-    }
-    return bytes;
-}
+std::string ReadAll(const std::filesystem::path& path);
+void WriteAll(const std::filesystem::path& path, const std::string& content);
 
 }  // namespace vlt::testing_support

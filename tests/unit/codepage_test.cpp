@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "cipher/key_digits.h"
+#include "platform/system.h"
+#include "tests/support/environment.h"
 
 namespace vlt {
 namespace {
@@ -78,33 +78,25 @@ TEST(CodePage, FollowsTheLocaleAsWindowsDoes) {
     }
 }
 
-TEST(CodePage, EnvironmentDecidesAndABadOverrideIsAnError) {
+TEST(CodePage, VltCodepageOverridesTheUsersAndABadOneIsAnError) {
     const struct {
-        const char* lcAll;
-        const char* lcCtype;
-        const char* lang;
         const char* forced;
         CodePage expected;  // 0: expect an error
     } cases[] = {
-        {"", "", "", "", 1252},
-        {"", "", "ru_RU.UTF-8", "", 1251},
-        {"", "ja_JP.UTF-8", "ru_RU.UTF-8", "", 932},
-        {"el_GR", "ja_JP.UTF-8", "ru_RU.UTF-8", "", 1253},
-        {"el_GR", "", "", "cp1257", 1257},
-        {"", "", "", "koi8-r", 0},
+        {"cp1257", 1257},
+        {"932", 932},
+        {"windows-1250", 1250},
+        {"", UserCodePage()},
+        {"koi8-r", 0},
     };
     for (const auto& c : cases) {
-        setenv("LC_ALL", c.lcAll, 1);
-        setenv("LC_CTYPE", c.lcCtype, 1);
-        setenv("LANG", c.lang, 1);
-        setenv("VLT_CODEPAGE", c.forced, 1);
+        const testing_support::ScopedVariable forced("VLT_CODEPAGE", c.forced);
         if (c.expected == 0) {
             EXPECT_THROW(SystemCodePage(), CodePageError) << c.forced;
         } else {
-            EXPECT_EQ(SystemCodePage(), c.expected) << c.lcAll << "|" << c.lcCtype << "|" << c.lang;
+            EXPECT_EQ(SystemCodePage(), c.expected) << c.forced;
         }
     }
-    unsetenv("VLT_CODEPAGE");
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "cipher/digit_ops.h"
 #include "cipher/triple_kernels.h"
 #include "tests/support/digit_text.h"
+#include "tests/support/random_bytes.h"
 
 namespace vlt {
 
@@ -20,14 +20,7 @@ namespace {
 
 constexpr std::uint8_t kCanary = 0xEE;
 
-std::vector<std::uint8_t> RandomBytes(std::size_t n, unsigned seed, unsigned limit = 256) {
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> bytes(n);
-    for (std::uint8_t& b : bytes) {
-        b = static_cast<std::uint8_t>(rng() % limit);
-    }
-    return bytes;
-}
+using testing_support::RandomValues;
 
 // Sizes around the kernels' groups of 8 and 32 and their staged tails.
 const std::size_t kSizes[] = {0,  1,  2,  7,  8,  9,  10, 11, 15, 16, 17,   18,  19,
@@ -81,8 +74,8 @@ INSTANTIATE_TEST_SUITE_P(EachRunnableVersion, TripleKernelsTest,
 // writing nothing past their output.
 TEST_P(TripleKernelsTest, FusedKernelsEqualTheSimpleOnesAtEverySize) {
     for (const std::size_t n : kSizes) {
-        const std::vector<std::uint8_t> data = RandomBytes(n, 1), pad = RandomBytes(n, 2);
-        const std::vector<Digit> key = RandomBytes(3 * n, 3, 10);
+        const std::vector<std::uint8_t> data = RandomValues(n, 1), pad = RandomValues(n, 2);
+        const std::vector<Digit> key = RandomValues(3 * n, 3, 10);
         std::vector<Digit> dataDigits(3 * n), padDigits(3 * n), expected(3 * n);
         BytesToDigits(data.data(), n, dataDigits.data());
         BytesToDigits(pad.data(), n, padDigits.data());
@@ -105,9 +98,9 @@ TEST_P(TripleKernelsTest, FusedKernelsEqualTheSimpleOnesAtEverySize) {
 
 TEST_P(TripleKernelsTest, TriplesAboveRangeAreCountedAndKeptModulo256) {
     for (const std::size_t n : kSizes) {
-        const std::vector<Digit> digits = RandomBytes(3 * n, 3, 10),
-                                 key = RandomBytes(3 * n, 4, 10);
-        const std::vector<std::uint8_t> pad = RandomBytes(n, 5);
+        const std::vector<Digit> digits = RandomValues(3 * n, 3, 10),
+                                 key = RandomValues(3 * n, 4, 10);
+        const std::vector<std::uint8_t> pad = RandomValues(n, 5);
         std::vector<Digit> padDigits(3 * n), plainDigits(3 * n);
         BytesToDigits(pad.data(), n, padDigits.data());
         SubDigitBlocks(digits.data(), key.data(), plainDigits.data(), 3 * n);
@@ -133,8 +126,8 @@ TEST_P(TripleKernelsTest, TriplesAboveRangeAreCountedAndKeptModulo256) {
 // of 255 and for every hundreds digit.
 TEST_P(TripleKernelsTest, RunsOfOneTripleValueAreCountedWhole) {
     constexpr std::size_t n = 20000;
-    const std::vector<std::uint8_t> pad = RandomBytes(n, 8);
-    const std::vector<Digit> key = RandomBytes(3 * n, 9, 10);
+    const std::vector<std::uint8_t> pad = RandomValues(n, 8);
+    const std::vector<Digit> key = RandomValues(3 * n, 9, 10);
     std::vector<Digit> padDigits(3 * n);
     BytesToDigits(pad.data(), n, padDigits.data());
     for (const unsigned value : {0u, 9u, 10u, 99u, 100u, 199u, 200u, 255u, 256u, 299u, 300u, 487u,
@@ -157,10 +150,10 @@ TEST_P(TripleKernelsTest, RunsOfOneTripleValueAreCountedWhole) {
 TEST_P(TripleKernelsTest, DecryptionNoticesAnyByteAboveNine) {
     for (const std::size_t n :
          {std::size_t{1}, std::size_t{9}, std::size_t{10}, std::size_t{64}, std::size_t{100}}) {
-        const std::vector<std::uint8_t> pad = RandomBytes(n, 6);
+        const std::vector<std::uint8_t> pad = RandomValues(n, 6);
         const std::vector<Digit> key(3 * n, 9);
         for (std::size_t at = 0; at < 3 * n; ++at) {
-            std::vector<Digit> digits = RandomBytes(3 * n, 7, 10);
+            std::vector<Digit> digits = RandomValues(3 * n, 7, 10);
             digits[at] = at % 2 == 0 ? 10 : 0xFF;
             std::vector<std::uint8_t> bytes(n);
             EXPECT_FALSE(Decrypt(digits.data(), pad.data(), key.data(), n, bytes.data()).allDigits)
@@ -170,7 +163,7 @@ TEST_P(TripleKernelsTest, DecryptionNoticesAnyByteAboveNine) {
 }
 
 TEST(DigitKernels, FirstNonDigitFindsTheFirstBadByteAnywhere) {
-    const std::vector<std::uint8_t> clean = RandomBytes(300, 5, 10);
+    const std::vector<std::uint8_t> clean = RandomValues(300, 5, 10);
     EXPECT_EQ(FirstNonDigit(clean.data(), clean.size()), clean.size());
     EXPECT_EQ(FirstNonDigit(clean.data(), 0), 0u);
     for (std::size_t at = 0; at < clean.size(); at += 7) {

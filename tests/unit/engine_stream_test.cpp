@@ -1,74 +1,44 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
+#include <string>
+#include <vector>
 
 #include "cipher/engine.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/memory_files.h"
+#include "tests/support/random_bytes.h"
 #include "tests/support/text_oracle.h"
 
 namespace vlt {
 namespace {
 
-// A pipe-like source: every read returns a few bytes at most, so the blocks
-// end anywhere inside a triple and inside the held-back file end.
-class TricklingSource final : public ByteSource {
-  public:
-    TricklingSource(std::string data, std::size_t most) : data_(std::move(data)), most_(most) {}
-    std::size_t Read(std::span<std::uint8_t> buffer) override {
-        const std::size_t n =
-            std::min({buffer.size(), data_.size() - position_, 1 + rng_() % most_});
-        std::copy_n(data_.data() + position_, n, buffer.data());
-        position_ += n;
-        return n;
-    }
-    std::optional<std::uint64_t> Size() const override { return std::nullopt; }
-    const std::string& Name() const override { return name_; }
-
-  private:
-    std::string data_;
-    std::size_t most_;
-    std::size_t position_ = 0;
-    std::mt19937 rng_{7};
-    std::string name_ = "pipe";
-};
-
-class CollectingSink final : public ByteSink {
-  public:
-    void Write(std::span<const std::uint8_t> data) override {
-        content.append(data.begin(), data.end());
-    }
-    void Commit() override { committed = true; }
-    const std::string& Name() const override { return name_; }
-    std::string content;
-    bool committed = false;
-
-  private:
-    std::string name_ = "collector";
-};
+using testing_support::MemorySink;
+using testing_support::MemorySource;
+using testing_support::ReadShape;
 
 PrimaryKey Key(std::string text) {
     return PrimaryKey{std::move(text), 1252};
 }
 
+// Every read returns a few bytes at most, so the blocks end anywhere inside a
+// triple and inside the held-back file end.
 TEST(EngineStreams, ShortReadsGiveTheSameBytesBothWays) {
     for (const std::size_t size : {0u, 1u, 2u, 1000u, 300000u}) {
         const std::string plain = testing_support::RandomBytes(size, static_cast<unsigned>(size));
         const std::vector<std::uint8_t> expected = oracle::EncryptAsText(plain, "key");
         for (const std::size_t most : {1u, 2u, 5u, 70000u}) {
-            TricklingSource source(plain, most);
-            CollectingSink encrypted;
+            MemorySource source(plain, ReadShape::Pipe(most));
+            MemorySink encrypted;
             ASSERT_EQ(Encrypt(source, encrypted, Key("key")).status, RunStatus::Finished);
-            ASSERT_TRUE(encrypted.committed);
-            ASSERT_EQ(encrypted.content, std::string(expected.begin(), expected.end()))
-                << size << " bytes, reads of at most " << most;
+            ASSERT_TRUE(encrypted.Committed());
+            ASSERT_EQ(encrypted.bytes, expected) << size << " bytes, reads of at most " << most;
 
-            TricklingSource cipher(encrypted.content, most);
-            CollectingSink decrypted;
+            MemorySource cipher(encrypted.bytes, ReadShape::Pipe(most));
+            MemorySink decrypted;
             const RunResult result = Decrypt(cipher, decrypted, Key("key"));
             ASSERT_EQ(result.status, RunStatus::Finished) << result.message;
+            ASSERT_TRUE(decrypted.Committed());
             EXPECT_EQ(result.plainBytes, size);
-            ASSERT_EQ(decrypted.content, plain) << size << " bytes, reads of at most " << most;
+            ASSERT_EQ(decrypted.Text(), plain) << size << " bytes, reads of at most " << most;
         }
     }
 }
@@ -91,12 +61,13 @@ TEST(EngineStreams, ShortReadsStillFindBadFilesAndWrongKeys) {
         {std::string(file.begin(), file.end()), "other", RunStatus::WrongKey, "primary key"},
     };
     for (const auto& c : cases) {
-        TricklingSource source(c.content, 3);
-        CollectingSink sink;
+        MemorySource source(c.content, ReadShape::Pipe(3));
+        MemorySink sink;
         const RunResult result = Decrypt(source, sink, Key(c.key));
         EXPECT_EQ(result.status, c.status) << c.says;
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
-        EXPECT_FALSE(sink.committed) << c.says;
+        EXPECT_FALSE(sink.Committed()) << c.says;
+        EXPECT_FALSE(sink.Misused()) << c.says;
     }
 }
 

@@ -13,6 +13,11 @@ export WINEDEBUG="${VLT_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 # A server that outlives each program by a minute: a start with the server and
 # Wine's services already up takes 0.3 s instead of 3 (and it fails, harmlessly,
-# when one is running).
-wineserver -p60 2>/dev/null || true
+# when one is running). It and the services it starts get no standard streams
+# of ours: a test runner waits until every holder of a test's output has
+# closed it, which they would do only a minute later.
+if ! wineserver -k0 2>/dev/null; then
+    wineserver -p60 </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi
 exec wine "$@"
