@@ -11,6 +11,10 @@
 # and the compared tools if missing.
 #   VLT=path/to/vlt   the vlt to time (default: build/release/cli/vlt)
 #   RUNS=n            timed runs per command (default 7, after one warm-up)
+#   VLT_EXE=path/to/vlt.exe  also times the Windows build under Wine (in the
+#                     build's own prefix), its ratio taken to the Linux vlt: Wine
+#                     hands file I/O to the same kernel, so the ratio is the cost
+#                     of the Windows code path and of Wine itself
 set -euo pipefail
 
 usage() {
@@ -22,6 +26,7 @@ size_mib=$1
 runs=${RUNS:-7}
 root=$(cd "$(dirname "$0")/.." && pwd)
 vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
+vlt_exe=${VLT_EXE:+$(realpath "$VLT_EXE")}
 [ -x "$vlt" ] || {
     echo "no vlt at $vlt: build it first (cmake --build --preset release --target vlt)" >&2
     exit 1
@@ -58,6 +63,21 @@ commands=(
     "vlt decrypt|$bytes|decryption floor|$vlt decrypt -q -f -o out.plain --key-file key in.vlt"
 )
 
+if [ -n "$vlt_exe" ]; then
+    wine_vlt="$root/tools/wine/run.sh $root/build/windows/wine-prefix $vlt_exe"
+    $wine_vlt encrypt -q -f -o exe.vlt --key-file key in
+    cmp -s in.vlt exe.vlt || {
+        echo "vlt.exe and vlt made different .vlt files" >&2
+        exit 1
+    }
+    rm exe.vlt
+    commands+=(
+        "Wine starting vlt.exe --version|$bytes||$wine_vlt --version"
+        "vlt.exe encrypt under Wine|$bytes|vlt encrypt|$wine_vlt encrypt -q -f -o out.vlt --key-file key in"
+        "vlt.exe decrypt under Wine|$bytes|vlt decrypt|$wine_vlt decrypt -q -f -o out.plain --key-file key in.vlt"
+    )
+fi
+
 results=$work/results.txt
 : >"$results"
 for entry in "${commands[@]}"; do
@@ -71,7 +91,7 @@ for entry in "${commands[@]}"; do
     printf '%s|%s|%s|%s|%s\n' "$name" "$plain" "$floor" "$median" "$(cat rss.txt)" >>"$results"
 done
 
-# The last command was vlt decrypt: its output must be the input again.
+# The last command was a vlt decrypt: its output must be the input again.
 cmp -s in out.plain || {
     echo "vlt decrypt did not give the input back" >&2
     exit 1
