@@ -1,5 +1,10 @@
 // Runs one scenario file against the built vlt in a fresh temporary folder.
-// Usage: vlt_scenario_runner VLT_BINARY SCENARIO_FILE
+// Usage: vlt_scenario_runner [--windows RUN PREFIX] VLT_BINARY SCENARIO_FILE
+// With --windows, VLT_BINARY is vlt.exe and every "vlt" the scenario runs (also
+// inside "sh -c") is "RUN PREFIX vlt.exe" (tools/wine/run.sh: Wine in that prefix).
+// A line may start with a condition: "[unix]" or "[windows]" runs it only for
+// that system's vlt, "[!unix]" and "[!windows]" only for the other one.
+// "skip REASON" ends the scenario there, reported as skipped (exit status 77).
 // Commands (a leading "!" expects failure or absence):
 //   exec PROG ARGS... [&]   run; without "!" it must exit 0; "&" runs it in the background
 //   wait [SECONDS] | kill [-INT|-TERM|-HUP]  the background program
@@ -59,6 +64,13 @@ class Failure : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+class Skipped : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+constexpr int kSkippedStatus = 77;
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -94,9 +106,16 @@ std::string Printable(const std::string& text) {
 
 class Scenario {
   public:
-    Scenario(fs::path vlt, fs::path root) : vlt_(std::move(vlt)), root_(std::move(root)) {
+    using Words = std::vector<std::string>;
+
+    // `wine` (the runner script and its prefix) runs a Windows vlt.
+    Scenario(fs::path vlt, fs::path root, const Words& wine)
+        : vlt_(std::move(vlt)), root_(std::move(root)), windows_(!wine.empty()) {
         work_ = root_ / "work";
         fs::create_directory(work_);
+        if (windows_) {
+            vlt_ = WineWrapper(wine);
+        }
         variables_["WORK"] = work_.string();
         variables_["VLT"] = vlt_.string();
         // A predictable environment: no code page or locale from the caller.
@@ -120,6 +139,9 @@ class Scenario {
             WriteFile(work_ / name, content);
         }
         for (const Command& command : script.commands) {
+            if (!Holds(command)) {
+                continue;
+            }
             std::cout << "> " << command.text << std::endl;
             try {
                 Do(command);
@@ -133,7 +155,31 @@ class Scenario {
     }
 
   private:
-    using Words = std::vector<std::string>;
+    // A script named vlt that runs vlt.exe under Wine, first on PATH.
+    fs::path WineWrapper(const Words& wine) const {
+        const fs::path wrapper = root_ / "bin" / "vlt";
+        fs::create_directory(wrapper.parent_path());
+        std::string line = "exec";
+        for (const std::string& word : Words{wine[0], wine[1], vlt_.string()}) {
+            line += " '" + word + "'";
+        }
+        WriteFile(wrapper, "#!/bin/sh\n" + line + " \"$@\"\n");
+        fs::permissions(wrapper, fs::perms::owner_all);
+        return wrapper;
+    }
+
+    bool Holds(const Command& command) const {
+        if (command.condition.empty()) {
+            return true;
+        }
+        const bool negated = command.condition.starts_with('!');
+        const std::string name = command.condition.substr(negated ? 1 : 0);
+        if (name != "unix" && name != "windows") {
+            throw Failure("line " + std::to_string(command.line) + ": unknown condition [" +
+                          command.condition + "]");
+        }
+        return (name == (windows_ ? "windows" : "unix")) != negated;
+    }
 
     void Do(const Command& command) {
         Words words;
@@ -171,6 +217,9 @@ class Scenario {
             {"write", &Scenario::Write},
             {"engine-encrypt", &Scenario::EngineEncrypt},
         };
+        if (name == "skip") {
+            throw Skipped(words.empty() ? "skipped" : words[0]);
+        }
         if (name == "exec") {
             Exec(words, negated, command.background);
         } else if (name == "stdout" || name == "stderr" || name == "tty") {
@@ -511,6 +560,7 @@ class Scenario {
 
     fs::path vlt_;
     fs::path root_;
+    bool windows_;
     fs::path work_;
     std::map<std::string, std::string> variables_;
     std::map<std::string, std::string> environment_;
@@ -534,17 +584,31 @@ fs::path MakeRoot() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> wine;
+    if (argc == 6 && argv[1] == std::string("--windows")) {
+        wine = {fs::absolute(argv[2]).string(), fs::absolute(argv[3]).string()};
+        argv += 3;
+        argc -= 3;
+    }
     if (argc != 3) {
-        std::cerr << "usage: vlt_scenario_runner VLT_BINARY SCENARIO_FILE\n";
+        std::cerr << "usage: vlt_scenario_runner [--windows RUN PREFIX] VLT_BINARY SCENARIO_FILE\n";
         return 2;
     }
     const fs::path vlt = fs::absolute(argv[1]);
     const fs::path file = argv[2];
+    if (!fs::is_regular_file(vlt)) {
+        std::cout << "FAIL: " << file.filename().string() << ": no program " << vlt << std::endl;
+        return 1;
+    }
     fs::path root;
     try {
         const Script script = ParseScript(ReadFile(file));
         root = MakeRoot();
-        Scenario(vlt, root).Run(script);
+        Scenario(vlt, root, wine).Run(script);
+    } catch (const Skipped& skipped) {
+        fs::remove_all(root);
+        std::cout << "SKIP: " << file.filename().string() << ": " << skipped.what() << std::endl;
+        return kSkippedStatus;
     } catch (const std::exception& e) {
         std::cout << "FAIL: " << file.filename().string() << ": " << e.what() << "\n"
                   << "(files kept in " << (root.empty() ? "-" : (root / "work").string()) << ")"

@@ -76,8 +76,13 @@ Script ParseScript(const std::string& text) {
             continue;
         }
         std::vector<std::string> words = SplitWords(line, number);
-        Command command{number, line, false, false, {}};
-        if (words.front() == "!") {
+        Command command{number, line, false, false, {}, {}};
+        if (words.front().size() > 2 && words.front().starts_with('[') &&
+            words.front().ends_with(']')) {
+            command.condition = words.front().substr(1, words.front().size() - 2);
+            words.erase(words.begin());
+        }
+        if (!words.empty() && words.front() == "!") {
             command.negated = true;
             words.erase(words.begin());
         }

@@ -20,6 +20,7 @@ struct Command {
     std::string text;                // as written
     bool negated = false;            // a leading "!"
     bool background = false;         // a trailing "&"
+    std::string condition;           // from a leading "[unix]", "[!windows]"...: "unix", "!windows"
     std::vector<std::string> words;  // still to be expanded
 };
 
