@@ -39,9 +39,8 @@ bool WaitWithCancel(HANDLE handle, const CancelSignal* cancel, DWORD timeoutMs) 
             cancel->ThrowIfRequested();
         }
         const DWORD slice = slices ? std::min(timeoutMs, kWithoutWakeMs) : timeoutMs;
-        const DWORD result =
-            count == 0 ? (::Sleep(slice), WAIT_TIMEOUT)
-                       : ::WaitForMultipleObjects(count, first, FALSE, slice);
+        const DWORD result = count == 0 ? (::Sleep(slice), WAIT_TIMEOUT)
+                                        : ::WaitForMultipleObjects(count, first, FALSE, slice);
         // Also when the handle came as well: a request that comes with the
         // data (Ctrl-C and the line it ends) wins.
         if (cancel != nullptr) {
@@ -227,7 +226,8 @@ bool StallingIo::Read(std::span<std::uint8_t> buffer, DWORD& moved, DWORD& error
                       const CancelSignal* cancel) {
     const std::size_t most = std::min(buffer.size(), kChunk);
     if (!shared_) {
-        const BOOL ok = ::ReadFile(inline_, buffer.data(), static_cast<DWORD>(most), &moved, nullptr);
+        const BOOL ok =
+            ::ReadFile(inline_, buffer.data(), static_cast<DWORD>(most), &moved, nullptr);
         error = ok ? 0 : ::GetLastError();
         return ok != FALSE;
     }
@@ -245,7 +245,8 @@ bool StallingIo::Write(std::span<const std::uint8_t> data, DWORD& moved, DWORD& 
                        const CancelSignal* cancel) {
     const std::size_t most = std::min(data.size(), kChunk);
     if (!shared_) {
-        const BOOL ok = ::WriteFile(inline_, data.data(), static_cast<DWORD>(most), &moved, nullptr);
+        const BOOL ok =
+            ::WriteFile(inline_, data.data(), static_cast<DWORD>(most), &moved, nullptr);
         error = ok ? 0 : ::GetLastError();
         return ok != FALSE;
     }

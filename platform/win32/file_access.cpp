@@ -42,6 +42,26 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
+// The longest start of a name that takes at most `most` bytes as UTF-8, a
+// surrogate pair kept whole. Bytes, not units: NTFS counts 255 units, but
+// under Wine the name lands on a Linux file system, which counts 255 bytes,
+// and a name within the bytes is within the units too.
+std::wstring Shortened(const std::wstring& name, std::size_t most) {
+    std::size_t bytes = 0;
+    std::size_t units = 0;
+    while (units < name.size()) {
+        const wchar_t unit = name[units];
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && units + 1 < name.size();
+        const std::size_t size = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        if (bytes + size > most) {
+            break;
+        }
+        bytes += size;
+        units += pair ? 2 : 1;
+    }
+    return name.substr(0, units);
+}
+
 }  // namespace
 
 bool IsConsoleName(const fs::path& path) {
@@ -76,6 +96,19 @@ std::wstring LongPath(const fs::path& path) {
         return L"\\\\?\\UNC\\" + full.substr(2);
     }
     return L"\\\\?\\" + full;
+}
+
+fs::path TemporaryBeside(const fs::path& target) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random(std::random_device{}() ^ ::GetCurrentProcessId());
+    // Within the file system's limit of 255 for a name.
+    std::wstring name = L"." + Shortened(target.filename().native(), 200) +
+                        WideFromUtf8(OutputFile::kTemporaryMarker);
+    for (int i = 0; i < 6; ++i) {
+        name += static_cast<wchar_t>(kLetters[random() % (sizeof kLetters - 1)]);
+    }
+    return (target.has_parent_path() ? target.parent_path() : fs::path(".")) / name;
 }
 
 }  // namespace win32
@@ -113,9 +146,9 @@ std::optional<DWORD> LookUp(const fs::path& path, const std::string& name) {
 std::optional<fs::path> FinalName(HANDLE handle) {
     std::wstring name(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(handle, name.data(),
-                                                         static_cast<DWORD>(name.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD length =
+            ::GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             return std::nullopt;
         }
@@ -173,8 +206,8 @@ std::size_t ReadFully(HANDLE handle, StallingIo* lane, std::span<std::uint8_t> b
         const bool ok = lane != nullptr
                             ? lane->Read(rest, n, error, cancel)
                             : ::ReadFile(handle, rest.data(),
-                                         static_cast<DWORD>(std::min(rest.size(), kMostAtOnce)),
-                                         &n, nullptr) != FALSE;
+                                         static_cast<DWORD>(std::min(rest.size(), kMostAtOnce)), &n,
+                                         nullptr) != FALSE;
         if (!ok) {
             error = lane != nullptr ? error : ::GetLastError();
             // The writer of a pipe has closed it: that is its end.
@@ -238,18 +271,10 @@ HANDLE OpenWaitingForPipe(Open open, const CancelSignal* cancel) {
     }
 }
 
-// Creates a new temporary file ".<base>.vlt-partial-XXXXXX" in `folder`.
-HANDLE CreateTemporary(const fs::path& folder, const std::wstring& base, fs::path& created) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random(std::random_device{}() ^ ::GetCurrentProcessId());
-    const std::wstring prefix = L"." + base + win32::WideFromUtf8(OutputFile::kTemporaryMarker);
+// Creates a new temporary file beside `target`.
+HANDLE CreateTemporary(const fs::path& target, fs::path& created) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring name = prefix;
-        for (int i = 0; i < 6; ++i) {
-            name += static_cast<wchar_t>(kLetters[random() % (sizeof kLetters - 1)]);
-        }
-        created = folder / name;
+        created = win32::TemporaryBeside(target);
         // Others may read it and remove it (as on POSIX systems), not write it.
         const HANDLE handle = ::CreateFileW(LongPath(created).c_str(), GENERIC_WRITE,
                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -262,15 +287,6 @@ HANDLE CreateTemporary(const fs::path& folder, const std::wstring& base, fs::pat
     }
     ::SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
-}
-
-// The first `most` units of a name, a surrogate pair kept whole.
-std::wstring Shortened(const std::wstring& name, std::size_t most) {
-    if (name.size() <= most) {
-        return name;
-    }
-    const bool splitsPair = name[most - 1] >= 0xD800 && name[most - 1] <= 0xDBFF;
-    return name.substr(0, splitsPair ? most - 1 : most);
 }
 
 }  // namespace
@@ -393,12 +409,10 @@ OutputFile::OutputFile(const fs::path& path, const OutputSettings& settings)
     }
 
     target_ = ResolveLinks(path, attributes);
-    // Keep the temporary name within the file system's 255-unit limit.
-    const std::wstring base = Shortened(target_.filename().native(), 200);
     const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
     // The new file gets the folder's permissions (its inherited ACL), as any
     // file made here does: settings.permissions has no counterpart.
-    system_->handle = CreateTemporary(folder, base, temporary_);
+    system_->handle = CreateTemporary(target_, temporary_);
     if (system_->handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         temporary_.clear();
@@ -631,8 +645,8 @@ std::size_t LongestFileName(const fs::path& folder) {
         return kUsual;
     }
     DWORD longest = 0;
-    const bool known = ::GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, &longest,
-                                                       nullptr, nullptr, 0);
+    const bool known =
+        ::GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0);
     ::CloseHandle(handle);
     return known && longest > 0 ? longest : kUsual;
 }

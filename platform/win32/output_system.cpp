@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/long_path.h"
 #include "platform/win32/open_file.h"
@@ -82,18 +83,91 @@ std::string Close(PendingOutput& output) {
     return ::CloseHandle(handle) ? std::string() : win32::Reason(::GetLastError());
 }
 
+namespace {
+
+// Renames the file open as `handle` to `to`, never over a file there.
+bool RenameOpen(HANDLE handle, const fs::path& to) {
+    const std::wstring name = win32::LongPath(to);
+    std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    info->FileName[name.size()] = L'\0';
+    return ::SetFileInformationByHandle(handle, FileRenameInfo, info,
+                                        static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+bool MarkForDeletion(HANDLE handle, bool remove) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != FALSE;
+}
+
+// Windows may refuse to rename over a file that is open, even one opened
+// with leave to delete it (Wine always does), as the run's own input is when
+// the output is the input; or over a read-only one. POSIX systems replace
+// both. So the old file steps aside to a temporary name, marked for
+// deletion, and goes when the last handle on it closes; each step is undone
+// when the next one fails, so the old file is never lost.
+Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
+    const HANDLE old = ::CreateFileW(
+        target.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILE_BASIC_INFO was{};
+    if (old == INVALID_HANDLE_VALUE ||
+        !::GetFileInformationByHandleEx(old, FileBasicInfo, &was, sizeof was)) {
+        const DWORD error = ::GetLastError();
+        if (old != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(old);
+        }
+        return {Placed::Failed, win32::Reason(error)};
+    }
+    DWORD error = ERROR_ALREADY_EXISTS;
+    bool aside = false;
+    for (int attempt = 0; attempt < 100 && !aside && error == ERROR_ALREADY_EXISTS; ++attempt) {
+        aside = RenameOpen(old, win32::TemporaryBeside(output.target));
+        error = aside ? 0 : ::GetLastError();
+    }
+    if (aside) {
+        FILE_BASIC_INFO writable{};  // times of 0 stay as they are
+        writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        ::SetFileInformationByHandle(old, FileBasicInfo, &writable, sizeof writable);
+        if (!MarkForDeletion(old, true)) {
+            error = ::GetLastError();
+        } else if (::MoveFileExW(win32::LongPath(output.temporary).c_str(), target.c_str(),
+                                 MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) {
+            ::CloseHandle(old);
+            return {};
+        } else {
+            error = ::GetLastError();
+            MarkForDeletion(old, false);
+        }
+        ::SetFileInformationByHandle(old, FileBasicInfo, &was, sizeof was);
+        RenameOpen(old, output.target);
+    }
+    ::CloseHandle(old);
+    return {Placed::Failed, win32::Reason(error)};
+}
+
+}  // namespace
+
 // One rename that either replaces or refuses a file in the way, the check
 // and the rename in one step. Written through: it returns once the rename is
 // on disk.
 Placing PutInPlace(const PendingOutput& output) {
+    const std::wstring target = win32::LongPath(output.target);
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (output.replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (::MoveFileExW(win32::LongPath(output.temporary).c_str(),
-                      win32::LongPath(output.target).c_str(), flags)) {
+    if (::MoveFileExW(win32::LongPath(output.temporary).c_str(), target.c_str(), flags)) {
         return {};
     }
     const DWORD error = ::GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
         return {Placed::Exists, {}};
+    }
+    if (error == ERROR_ACCESS_DENIED && output.replace) {
+        return ReplaceAside(output, target);
     }
     return {Placed::Failed, win32::Reason(error)};
 }

@@ -1,9 +1,10 @@
 #include "platform/system.h"
 
-// clang-format off: shellapi.h needs windows.h before it
+// shellapi.h needs windows.h before it: a block of its own, kept in this order.
 #include <windows.h>
+
 #include <shellapi.h>
-// clang-format on
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -32,8 +33,8 @@ std::string Utf8FromWide(std::wstring_view text) {
         return {};
     }
     const int size = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr,
-                                            nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(bytes), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), bytes, nullptr, nullptr);
     return narrow;

@@ -48,8 +48,8 @@ class EchoOff {
         if (!::GetConsoleMode(input_, &saved_)) {
             throw TerminalError(win32::Reason(::GetLastError()));
         }
-        ::SetConsoleMode(input_,
-                         (saved_ | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT);
+        ::SetConsoleMode(
+            input_, (saved_ | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) & ~ENABLE_ECHO_INPUT);
     }
     ~EchoOff() { ::SetConsoleMode(input_, saved_); }
     EchoOff(const EchoOff&) = delete;

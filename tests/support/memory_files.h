@@ -52,10 +52,9 @@ class MemorySource final : public ByteSource {
     explicit MemorySource(std::span<const std::uint8_t> bytes, ReadShape shape = {},
                           std::string name = "memory")
         : bytes_(bytes), shape_(shape), name_(std::move(name)) {}
-    explicit MemorySource(std::string_view bytes, ReadShape shape = {},
-                          std::string name = "memory")
-        : MemorySource({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
-                       shape, std::move(name)) {}
+    explicit MemorySource(std::string_view bytes, ReadShape shape = {}, std::string name = "memory")
+        : MemorySource({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, shape,
+                       std::move(name)) {}
 
     std::size_t Read(std::span<std::uint8_t> buffer) override {
         std::size_t end = bytes_.size();

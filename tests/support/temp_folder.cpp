@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/utf8.h"
+
 namespace vlt::testing_support {
 namespace {
 
@@ -53,7 +55,7 @@ TempFolder::~TempFolder() {
 std::vector<std::string> TempFolder::Names() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(Utf8Of(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -13,8 +13,9 @@ namespace vlt::testing_support {
 // Throws std::filesystem::filesystem_error when it cannot be made.
 class TempFolder {
   public:
-    explicit TempFolder(const std::filesystem::path& parent = std::filesystem::temp_directory_path(),
-                        const std::string& prefix = "vlt-test-");
+    explicit TempFolder(
+        const std::filesystem::path& parent = std::filesystem::temp_directory_path(),
+        const std::string& prefix = "vlt-test-");
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -22,7 +23,7 @@ class TempFolder {
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
     const std::filesystem::path& path() const { return path_; }
 
-    // Every name in the folder, sorted: shows leftovers such as temporary files.
+    // Every name in the folder as UTF-8, sorted: shows leftovers such as temporary files.
     std::vector<std::string> Names() const;
 
   private:

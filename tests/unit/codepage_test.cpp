@@ -83,11 +83,7 @@ TEST(CodePage, VltCodepageOverridesTheUsersAndABadOneIsAnError) {
         const char* forced;
         CodePage expected;  // 0: expect an error
     } cases[] = {
-        {"cp1257", 1257},
-        {"932", 932},
-        {"windows-1250", 1250},
-        {"", UserCodePage()},
-        {"koi8-r", 0},
+        {"cp1257", 1257}, {"932", 932}, {"windows-1250", 1250}, {"", UserCodePage()}, {"koi8-r", 0},
     };
     for (const auto& c : cases) {
         const testing_support::ScopedVariable forced("VLT_CODEPAGE", c.forced);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cipher/digit_ops.h"
@@ -48,6 +50,20 @@ TEST(DigitKernels, EveryByteBecomesItsThreeDigitForm) {
             ASSERT_EQ(digits[3 * v + d], form[d] - '0') << v;
         }
     }
+}
+
+// The run with VLT_KERNELS=baseline (the CTest test baseline_kernels) must
+// really run the baseline versions, which a variable lost on its way to the
+// program (as through an emulator) would quietly undo.
+TEST(DigitKernels, BaselineAskedRunsNoAvx2Version) {
+    const char* asked = std::getenv("VLT_KERNELS");
+    if (asked == nullptr || std::string_view(asked) != "baseline") {
+        GTEST_SKIP() << "only in the run with VLT_KERNELS=baseline";
+    }
+    EXPECT_FALSE(UseAvx2Kernels());
+    const std::vector<const TripleKernels*> runnable = RunnableTripleKernels();
+    ASSERT_EQ(runnable.size(), 1u);
+    EXPECT_EQ(std::string(runnable.front()->name), "portable");
 }
 
 // Each version of the triple kernels the processor can run goes through the

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "platform/utf8.h"
 #include "tests/support/memory_files.h"
 #include "tests/unit/engine_test.h"
 
@@ -147,11 +149,65 @@ TEST_F(EngineTest, FailuresNameTheFileAndLeaveNothingBehind) {
 TEST_F(EngineTest, OutputEqualToInputWorksBothWays) {
     const std::string data = RandomBytes(kBlock + 5, 4);
     WriteAll(plain, data);
-    ASSERT_EQ(EncryptFile(plain, plain, Key("k"), kReplacing).status, RunStatus::Finished);
+    const RunResult encrypted = EncryptFile(plain, plain, Key("k"), kReplacing);
+    ASSERT_EQ(encrypted.status, RunStatus::Finished) << encrypted.message;
     EXPECT_EQ(ReadAll(plain), AsString(oracle::EncryptAsText(data, "k")));
-    ASSERT_EQ(DecryptFile(plain, plain, Key("k"), kReplacing).status, RunStatus::Finished);
+    const RunResult decrypted = DecryptFile(plain, plain, Key("k"), kReplacing);
+    ASSERT_EQ(decrypted.status, RunStatus::Finished) << decrypted.message;
     EXPECT_EQ(ReadAll(plain), data);
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin"}));
+}
+
+// The temporary file beside an output whose name is near the longest a folder
+// takes (255 bytes on Linux, 255 UTF-16 units on NTFS) still fits, whatever
+// the characters' sizes.
+TEST_F(EngineTest, OutputsWithTheLongestNamesAreWritten) {
+    const auto repeated = [](const std::string& piece, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) {
+            text += piece;
+        }
+        return text;
+    };
+    const std::string names[] = {
+        repeated("a", 243),                // one byte, one unit
+        repeated("\xC3\xBC", 121),         // ü: two bytes, one unit
+        repeated("\xE6\x97\xA5", 81),      // 日: three bytes, one unit
+        repeated("\xF0\x9F\x98\x80", 60),  // 😀: four bytes, two units
+    };
+    WriteAll(plain, "data");
+    for (const std::string& name : names) {
+        const std::filesystem::path output = folder.path() / PathFromUtf8(name + ".bin.vlt");
+        const RunResult result = EncryptFile(plain, output, Key("k"));
+        EXPECT_EQ(result.status, RunStatus::Finished) << result.message;
+        EXPECT_EQ(ReadAll(output), AsString(oracle::EncryptAsText("data", "k"))) << name;
+        std::vector<std::string> expected = {name + ".bin.vlt", "plain.bin"};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(folder.Names(), expected);
+        std::filesystem::remove(output);
+    }
+}
+
+// A read-only file in the way is still a file in the way: replaced with leave
+// (a rename asks only the folder's), kept without it.
+TEST_F(EngineTest, AReadOnlyOutputIsReplacedOnlyWithLeave) {
+    namespace fs = std::filesystem;
+    WriteAll(plain, "data");
+    for (const bool replace : {false, true}) {
+        WriteAll(encrypted, "previous content");
+        fs::permissions(encrypted,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+        RunControl control;
+        control.replace = replace;
+        const RunResult result = EncryptFile(plain, encrypted, Key("k"), control);
+        EXPECT_EQ(result.status, replace ? RunStatus::Finished : RunStatus::OutputExists)
+            << result.message;
+        EXPECT_EQ(ReadAll(encrypted),
+                  replace ? AsString(oracle::EncryptAsText("data", "k")) : "previous content");
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "plain.bin.vlt"}));
+        fs::permissions(encrypted, fs::perms::owner_write, fs::perm_options::add);
+    }
 }
 
 TEST_F(EngineTest, CancelMidwayLeavesNoOutputAndKeepsAnOldOne) {
@@ -250,7 +306,8 @@ TEST_F(EngineTest, ReadErrorMidwayFailsAndLeavesNoOutput) {
         const std::string data = encrypt
                                      ? RandomBytes(3 * kBlock, 7)
                                      : AsString(oracle::EncryptAsText(RandomBytes(kBlock, 7), "k"));
-        MemorySource source(data, testing_support::ReadShape::FailingAt(data.size() / 2), "bad-disk.bin");
+        MemorySource source(data, testing_support::ReadShape::FailingAt(data.size() / 2),
+                            "bad-disk.bin");
         RunResult result;
         {
             OutputFile sink(encrypted);

@@ -105,11 +105,8 @@ TEST_F(OutputBatchTest, HoldsEveryNameOfAWaitingOutput) {
         std::filesystem::path name;
         bool held;
     } cases[] = {
-        {folder / "a", true},
-        {folder / "none" / ".." / "b", true},
-        {folder / "hard-c", true},
-        {folder / "d", false},
-        {folder / "missing", false},
+        {folder / "a", true},  {folder / "none" / ".." / "b", true}, {folder / "hard-c", true},
+        {folder / "d", false}, {folder / "missing", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(batch.Holds(c.name), c.held) << c.name;
