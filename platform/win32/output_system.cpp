@@ -98,19 +98,20 @@ bool RenameOpen(HANDLE handle, const fs::path& to) {
                                         static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
-bool MarkForDeletion(HANDLE handle, bool remove) {
+// Best effort: an old file left over keeps its temporary name, which says
+// that it is safe to delete.
+void MarkForDeletion(HANDLE handle) {
     FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = remove ? TRUE : FALSE;
-    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                        sizeof disposition) != FALSE;
+    disposition.DeleteFile = TRUE;
+    ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 // Windows may refuse to rename over a file that is open, even one opened
 // with leave to delete it (Wine always does), as the run's own input is when
 // the output is the input; or over a read-only one. POSIX systems replace
-// both. So the old file steps aside to a temporary name, marked for
-// deletion, and goes when the last handle on it closes; each step is undone
-// when the next one fails, so the old file is never lost.
+// both. So the old file steps aside to a temporary name, the new one moves
+// in, and the old one goes when the last handle on it closes; each step is
+// undone when the next one fails, so the old file is never lost.
 Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
     const HANDLE old = ::CreateFileW(
         target.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -134,16 +135,15 @@ Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
         FILE_BASIC_INFO writable{};  // times of 0 stay as they are
         writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         ::SetFileInformationByHandle(old, FileBasicInfo, &writable, sizeof writable);
-        if (!MarkForDeletion(old, true)) {
-            error = ::GetLastError();
-        } else if (::MoveFileExW(win32::LongPath(output.temporary).c_str(), target.c_str(),
-                                 MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) {
+        if (::MoveFileExW(win32::LongPath(output.temporary).c_str(), target.c_str(),
+                          MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) {
+            // Only now that the new file is in place: a kill before this
+            // leaves the old one under its temporary name, never deleted.
+            MarkForDeletion(old);
             ::CloseHandle(old);
             return {};
-        } else {
-            error = ::GetLastError();
-            MarkForDeletion(old, false);
         }
+        error = ::GetLastError();
         ::SetFileInformationByHandle(old, FileBasicInfo, &was, sizeof was);
         RenameOpen(old, output.target);
     }
