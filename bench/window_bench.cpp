@@ -25,7 +25,7 @@
 
 #include <sys/resource.h>
 
-#include "app/form1.h"
+#include "app/qt/form1_window.h"
 #include "cipher/engine.h"
 #include "platform/codepage.h"
 #include "tests/gui/controls.h"
@@ -102,7 +102,7 @@ Timing ByEngine(Operation operation, const fs::path& in, const fs::path& out,
 Timing ByWindow(Operation operation, const fs::path& in, const fs::path& out) {
     ScriptedFileDialog dialog;
     RecordingMessageBox messages;
-    Form1 form(dialog, messages);
+    vlt::Form1Window form(dialog, messages);
     const Form1Controls ui(form);
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) {

@@ -4,6 +4,8 @@
 #   cipher/    the core over platform/: no Qt, nothing from app/, cli/ or tests/
 #   app/, cli/ the two programs: each on its own, and of cipher/ only its
 #              public headers (the engine and the file format)
+#   app/form/  the window's rules, run and layout: no toolkit (no Qt, no
+#              Windows header, nothing of app/qt/), so every view can use them
 # and the seam between the systems: the system's own calls are only in
 # platform/posix/ and platform/win32/; the shared headers name no descriptor,
 # poll, errno or system header and pick nothing by #if.
@@ -15,11 +17,14 @@ violations=$(
     {
         grep -EHn '#include +(<Q|<qt|"(app|cli|tests)/)' platform/* cipher/*
         grep -EHn '#include +"cipher/' platform/*
-        grep -EHn '#include +"cli/' app/*
+        grep -EHn '#include +"cli/' app/*/*
         grep -EHn '#include +"app/' cli/*
-        grep -EHn '#include +"cipher/' app/* cli/* | grep -Ev '"cipher/(engine|vlt_format)\.h"'
+        grep -EHn '#include +"cipher/' app/*/* cli/* | grep -Ev '"cipher/(engine|vlt_format)\.h"'
         grep -EHn '#include +<(unistd|fcntl|poll|termios|windows|io|signal)\.h>|#include +<sys/' \
-            platform/*.* cipher/* cli/*
+            platform/*.* cipher/* cli/* app/form/*
+        grep -EHn '#include +(<Q|<qt|"app/qt/)' app/form/*
+        grep -EiHn '#include +<(windows|win[a-z0-9]*|commctrl|commdlg|shellapi|shlobj|ole2|objbase)\.h>' \
+            app/form/*
         grep -EHn '#if|\berrno\b|\bpoll\(|\bint fd\b|\bHANDLE\b' platform/*.h cipher/*.h cli/*.h
     } 2>/dev/null
 )

@@ -10,10 +10,10 @@
 #include <functional>
 #include <optional>
 
-#include "app/file_dialog.h"
-#include "app/message_box.h"
+#include "app/qt/message_box.h"
+#include "app/qt/open_dialog.h"
 
-class ScriptedFileDialog final : public vlt::FileDialog {
+class ScriptedFileDialog final : public vlt::OpenDialog {
   public:
     // What the dialog held each time it was shown.
     struct Shown {
@@ -27,7 +27,6 @@ class ScriptedFileDialog final : public vlt::FileDialog {
     QStringList answers;
     QList<Shown> shown;
 
-  protected:
     std::optional<QString> Ask(const QString& filter, const QString& fileName) override {
         shown.append({filter, fileName});
         const QString answer = answers.isEmpty() ? kCancel : answers.takeFirst();

@@ -1,4 +1,5 @@
-// The window as it starts: its frame, the controls' places, tab order and fonts.
+// The Qt window as it starts: its frame, the controls of Form1's layout table with their
+// places, captions and spoken names, tab order, fonts and keys.
 
 #include <QAccessible>
 #include <QApplication>
@@ -11,7 +12,8 @@
 #include <QTest>
 #include <utility>
 
-#include "app/form1.h"
+#include "app/form/form1_layout.h"
+#include "app/qt/form1_window.h"
 #include "tests/gui/controls.h"
 #include "tests/gui/fakes.h"
 
@@ -22,7 +24,7 @@ class Form1LayoutTest : public QObject {
     void init() {
         dialog_ = std::make_unique<ScriptedFileDialog>();
         messages_ = std::make_unique<RecordingMessageBox>();
-        form_ = std::make_unique<Form1>(*dialog_, *messages_);
+        form_ = std::make_unique<vlt::Form1Window>(*dialog_, *messages_);
         ui_ = std::make_unique<Form1Controls>(*form_);
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
@@ -46,8 +48,7 @@ class Form1LayoutTest : public QObject {
         QCOMPARE(ui_->progress->maximum(), 100);
         QCOMPARE(ui_->progress->value(), 0);
         QCOMPARE(form_->focusWidget(), ui_->encrypt);
-        QVERIFY(dialog_->Filter().isEmpty());
-        QVERIFY(dialog_->FileName().isEmpty());
+        QVERIFY(dialog_->shown.isEmpty());
         QVERIFY(messages_->log.isEmpty());
     }
 
@@ -63,38 +64,43 @@ class Form1LayoutTest : public QObject {
         QCOMPARE(form_->windowType(), Qt::Tool);
     }
 
+    // Every control of the table, with the role a screen reader gives its kind and the
+    // name it says: a box is spoken by the label that names it, the bar by its own name,
+    // anything else by its caption.
     void placesEachControl_data() {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("twips");
         QTest::addColumn<QAccessible::Role>("role");
-        QTest::addColumn<QString>("spoken");  // the name a screen reader says
-        // Left, top, width and height in twips, as the window was drawn. A control without
-        // a spoken name of its own is spoken by its caption.
-        const auto row = [](const char* name, const char* caption, QAccessible::Role role, int left,
-                            int top, int width, int height, const char* spoken = nullptr) {
-            QTest::newRow(name) << QString::fromUtf8(caption) << QRect(left, top, width, height)
-                                << role << QString::fromUtf8(spoken ? spoken : caption);
+        QTest::addColumn<QString>("spoken");
+        const auto text = [](std::string_view view) {
+            return QString::fromUtf8(view.data(), qsizetype(view.size()));
         };
-        const auto button = QAccessible::Button;
-        const auto label = QAccessible::StaticText;
-        const auto box = QAccessible::EditableText;
-        row("Command1", "Encrypt file", button, 7680, 1680, 3030, 375);
-        row("Label1", "File for encrypt", label, 240, 795, 1980, 315);
-        row("Text1", "", box, 2040, 720, 7785, 285, "File for encrypt");
-        row("Command3", "...", button, 10080, 720, 615, 375);
-        row("Label2", "Output file name", label, 240, 1200, 1980, 315);
-        row("Text2", "", box, 2070, 1200, 7800, 285, "Output file name");
-        row("ProgressBar1", "", QAccessible::ProgressBar, 240, 2160, 10455, 495, "Progress");
-        row("Text3", "", box, 2070, 240, 7800, 285, "Primary key");
-        row("Label3", "Primary key", label, 240, 315, 1980, 315);
-        row("Text5", "", box, 2070, 3720, 7800, 285, "Output file name");
-        row("Command4", "...", button, 10080, 3240, 615, 375);
-        row("Text6", "", box, 2040, 3240, 7785, 285, "File for decrypt");
-        row("Label5", "Output file name", label, 240, 3795, 1980, 315);
-        row("Label6", "File for decrypt", label, 240, 3315, 1980, 315);
-        row("Command2", "Decrypt file", button, 7680, 4200, 3030, 375);
-        row("Label4", "Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid",
-            label, 3240, 5040, 6855, 375);
+        for (const vlt::ControlPlace& place : vlt::kForm1Controls) {
+            QAccessible::Role role = QAccessible::Button;
+            QString spoken = text(place.caption);
+            switch (place.kind) {
+                case vlt::ControlKind::Button:
+                    break;
+                case vlt::ControlKind::Label:
+                    role = QAccessible::StaticText;
+                    break;
+                case vlt::ControlKind::TextBox:
+                    role = QAccessible::EditableText;
+                    for (const vlt::ControlPlace& label : vlt::kForm1Controls) {
+                        if (label.names == place.name) {
+                            spoken = text(label.caption);
+                        }
+                    }
+                    break;
+                case vlt::ControlKind::ProgressBar:
+                    role = QAccessible::ProgressBar;
+                    spoken = QStringLiteral("Progress");
+                    break;
+            }
+            QTest::newRow(std::string(place.name).c_str())
+                << text(place.caption) << QRect(place.left, place.top, place.width, place.height)
+                << role << spoken;
+        }
     }
     void placesEachControl() {
         QFETCH(QString, caption);
@@ -124,8 +130,13 @@ class Form1LayoutTest : public QObject {
     void tabFollowsTheTabIndexAndSkipsLabels_data() {
         QTest::addColumn<Qt::Key>("key");
         QTest::addColumn<QStringList>("order");
-        const QStringList forward = {"Command1", "Text1",    "Command3", "Text2",    "Text3",
-                                     "Text5",    "Command4", "Text6",    "Command2", "Command1"};
+        QStringList forward;
+        for (const vlt::ControlPlace& place : vlt::kForm1Controls) {
+            if (place.kind == vlt::ControlKind::Button || place.kind == vlt::ControlKind::TextBox) {
+                forward << QString::fromUtf8(place.name.data(), qsizetype(place.name.size()));
+            }
+        }
+        forward << forward.front();  // and round again
         QStringList backward = forward;
         std::reverse(backward.begin(), backward.end());
         QTest::newRow("tab") << Qt::Key_Tab << forward;
@@ -176,7 +187,7 @@ class Form1LayoutTest : public QObject {
 
     // There is no default or cancel button: Enter and Esc in a box do nothing.
     void enterAndEscInABoxDoNothing() {
-        QSignalSpy ended(form_.get(), &Form1::ProgramEnded);
+        QSignalSpy ended(form_.get(), &vlt::Form1Window::ProgramEnded);
         form_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
         ui_->key->setFocus();
@@ -233,7 +244,7 @@ class Form1LayoutTest : public QObject {
     }
 
     void closingEndsTheProgramAtOnce() {
-        QSignalSpy ended(form_.get(), &Form1::ProgramEnded);
+        QSignalSpy ended(form_.get(), &vlt::Form1Window::ProgramEnded);
         QVERIFY(form_->close());
         QCOMPARE(ended.count(), 1);
         QVERIFY(!form_->isVisible());
@@ -243,7 +254,7 @@ class Form1LayoutTest : public QObject {
   private:
     std::unique_ptr<ScriptedFileDialog> dialog_;
     std::unique_ptr<RecordingMessageBox> messages_;
-    std::unique_ptr<Form1> form_;
+    std::unique_ptr<vlt::Form1Window> form_;
     std::unique_ptr<Form1Controls> ui_;
 };
 

@@ -1,5 +1,5 @@
 // The real Qt dialog and message boxes behind the window's stand-ins, answered
-// by a timer the way a user would answer them.
+// by a timer the way a user would answer them, and the dialog's filters in Qt's form.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,9 +11,10 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
-#include "app/file_dialog.h"
-#include "app/message_box.h"
+#include "app/qt/message_box.h"
+#include "app/qt/open_dialog.h"
 
 namespace {
 
@@ -36,7 +37,9 @@ class QtStandInsTest : public QObject {
   private slots:
     void initTestCase() { QApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
 
-    void theDialogKeepsItsFileNameWhenCancelled() {
+    // A choice comes back as its full path; the next showing opens in its folder, and a
+    // cancel gives nothing.
+    void theDialogGivesTheChoiceAndOpensAtTheName() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString chosen = dir.filePath(QStringLiteral("a.bin.vlt"));
@@ -44,8 +47,7 @@ class QtStandInsTest : public QObject {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
 
-        vlt::QtFileDialog dialog;
-        dialog.SetFilter(kFilter);
+        vlt::QtOpenDialog dialog;
         QStringList nameFilters;
         WhenShown([&](QWidget* modal) {
             auto* open = qobject_cast<QFileDialog*>(modal);
@@ -54,8 +56,9 @@ class QtStandInsTest : public QObject {
             open->selectFile(chosen);
             static_cast<QDialog*>(open)->accept();  // as the Open button does
         });
-        dialog.ShowOpen();
-        QCOMPARE(dialog.FileName(), chosen);
+        const std::optional<QString> answer = dialog.Ask(kFilter, QString());
+        QVERIFY(answer);
+        QCOMPARE(*answer, chosen);
         QCOMPARE(nameFilters, QStringList{"Veltrimax vl datoteke (*.vlt)"});
 
         QString openedIn;
@@ -65,9 +68,25 @@ class QtStandInsTest : public QObject {
             openedIn = open->directory().absolutePath();
             open->reject();
         });
-        dialog.ShowOpen();
-        QCOMPARE(dialog.FileName(), chosen);
+        QVERIFY(!dialog.Ask(kFilter, chosen));
         QCOMPARE(openedIn, QDir(dir.path()).absolutePath());
+    }
+
+    void convertsFiltersForQt_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("nameFilters");
+        QTest::newRow("none") << "" << QStringList{};
+        QTest::newRow("encrypted files") << kFilter << QStringList{"Veltrimax vl datoteke (*.vlt)"};
+        QTest::newRow("pattern not in the description")
+            << "Text|*.txt;*.log|All files (*.*)|*.*|"
+            << QStringList{"Text (*.txt *.log)", "All files (*.*)"};
+        QTest::newRow("no trailing bar") << "Pictures|*.png" << QStringList{"Pictures (*.png)"};
+        QTest::newRow("description without pattern") << "Odd|" << QStringList{};
+    }
+    void convertsFiltersForQt() {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, nameFilters);
+        QCOMPARE(vlt::ToNameFilters(filter), nameFilters);
     }
 
     // Each row: the call, the button pressed (none: Enter on the default

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/file_dialog.h"
-#include "app/form1.h"
-#include "app/message_box.h"
+#include "app/qt/form1_window.h"
+#include "app/qt/message_box.h"
+#include "app/qt/open_dialog.h"
 
 namespace {
 
@@ -31,10 +31,11 @@ int main(int argc, char* argv[]) {
     // The program ends when Form1 says so, not when some dialog happens to close last.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    vlt::QtFileDialog commonDialog;
+    vlt::QtOpenDialog commonDialog;
     vlt::QtMessageBox messages;
-    Form1 form(commonDialog, messages);
-    QObject::connect(&form, &Form1::ProgramEnded, &app, &QApplication::quit, Qt::QueuedConnection);
+    vlt::Form1Window form(commonDialog, messages);
+    QObject::connect(&form, &vlt::Form1Window::ProgramEnded, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
     form.show();
     return QApplication::exec();
 }

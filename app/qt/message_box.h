@@ -18,9 +18,6 @@ class MessageBox {
     virtual bool AskYesNo(const QString& text) = 0;
 };
 
-// The title of every message box.
-inline const QString kMessageTitle = QStringLiteral("Veltrimax");
-
 // Qt's message boxes, over the active window.
 class QtMessageBox final : public MessageBox {
   public:

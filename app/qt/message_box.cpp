@@ -1,7 +1,9 @@
-#include "app/message_box.h"
+#include "app/qt/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
+
+#include "app/form/messages.h"
 
 namespace vlt {
 
@@ -10,7 +12,8 @@ namespace {
 QMessageBox::StandardButton Show(QMessageBox::Icon icon, const QString& text,
                                  QMessageBox::StandardButtons buttons,
                                  QMessageBox::StandardButton defaultButton) {
-    QMessageBox box(icon, kMessageTitle, text, buttons, QApplication::activeWindow());
+    QMessageBox box(icon, QString::fromUtf8(kMessageTitle), text, buttons,
+                    QApplication::activeWindow());
     box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -1,7 +1,9 @@
-#include "app/background_run.h"
+#include "app/form/background_run.h"
 
 #include <chrono>
 #include <utility>
+
+namespace vlt {
 
 namespace {
 
@@ -16,33 +18,33 @@ BackgroundRun::~BackgroundRun() {
     CancelAndWait();
 }
 
-void BackgroundRun::Start(Job job) {
+void BackgroundRun::Start(Job job, Reports reports) {
     if (Active()) {
         return;
     }
     cancel_.Reset();
-    worker_ = std::thread([this, job = std::move(job)] {
+    worker_ = std::thread([this, job = std::move(job), reports = std::move(reports)] {
         int shown = -1;
         std::chrono::steady_clock::time_point shownAt;
-        vlt::RunControl control;
+        RunControl control;
         control.cancel = &cancel_;
-        control.progress = [this, &shown, &shownAt](const vlt::Progress& progress) {
+        control.progress = [&reports, &shown, &shownAt](const Progress& progress) {
             const int percent = progress.Percent();
             const auto now = std::chrono::steady_clock::now();
             if (percent != shown &&
                 (shown < 0 || percent == 100 || now - shownAt >= kMoveInterval)) {
                 shown = percent;
                 shownAt = now;
-                emit Progressed(percent);
+                reports.progressed(percent);
             }
         };
         // The result is read by TakeResult only after joining this thread.
         result_ = job(control);
-        emit Done();
+        reports.done();
     });
 }
 
-vlt::RunResult BackgroundRun::CancelAndWait() {
+RunResult BackgroundRun::CancelAndWait() {
     if (!Active()) {
         return {};
     }
@@ -50,9 +52,11 @@ vlt::RunResult BackgroundRun::CancelAndWait() {
     return TakeResult();
 }
 
-vlt::RunResult BackgroundRun::TakeResult() {
+RunResult BackgroundRun::TakeResult() {
     if (worker_.joinable()) {
         worker_.join();
     }
     return std::exchange(result_, {});
 }
+
+}  // namespace vlt

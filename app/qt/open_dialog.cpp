@@ -1,4 +1,4 @@
-#include "app/file_dialog.h"
+#include "app/qt/open_dialog.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -6,12 +6,6 @@
 #include <QSettings>
 
 namespace vlt {
-
-void FileDialog::ShowOpen() {
-    if (std::optional<QString> chosen = Ask(filter_, fileName_)) {
-        fileName_ = *chosen;
-    }
-}
 
 QStringList ToNameFilters(const QString& filter) {
     const QStringList items = filter.split(QLatin1Char('|'));
@@ -39,14 +33,14 @@ QStringList ToNameFilters(const QString& filter) {
 // A QFileDialog writes its history, last folder and layout to the user's QtProject.conf
 // (QSettings(QSettings::UserScope, "QtProject"), always in the native format) when it is
 // destroyed, and the next start reads them back; the program stores nothing between starts,
-// and the dialog opens where FileName() says. /dev/null is no folder, so nothing can be made
-// beneath it: the save ends in QSettings::AccessError having written nothing, and reading
+// and the dialog opens where Form1 last chose a file. /dev/null is no folder, so nothing can be
+// made beneath it: the save ends in QSettings::AccessError having written nothing, and reading
 // finds nothing. The program keeps no settings of its own, so the path may be the process's.
-QtFileDialog::QtFileDialog() {
+QtOpenDialog::QtOpenDialog() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
-std::optional<QString> QtFileDialog::Ask(const QString& filter, const QString& fileName) {
+std::optional<QString> QtOpenDialog::Ask(const QString& filter, const QString& fileName) {
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

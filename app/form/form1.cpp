@@ -1,0 +1,236 @@
+#include "app/form/form1.h"
+
+#include <cstdio>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "app/form/messages.h"
+#include "app/form/naming.h"
+#include "platform/codepage.h"
+#include "platform/utf8.h"
+
+namespace vlt {
+
+namespace {
+
+// Whether a run into `path` would replace a file: a regular file, or a link that leads to one
+// or nowhere. A folder is refused by the run and a device or a pipe is written to, so neither
+// is asked about; nor is a name that cannot be looked up, which the run then reports.
+bool WouldReplace(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_status link = std::filesystem::symlink_status(path, error);
+    if (!std::filesystem::is_symlink(link)) {
+        return std::filesystem::is_regular_file(link);
+    }
+    const std::filesystem::file_status target = std::filesystem::status(path, error);
+    return !std::filesystem::exists(target) || std::filesystem::is_regular_file(target);
+}
+
+bool IsFolder(const std::string& name) {
+    std::error_code error;
+    return std::filesystem::is_directory(PathFromUtf8(name), error);
+}
+
+}  // namespace
+
+Form1::Form1(Form1View& view) : view_(view) {}
+
+Form1::~Form1() {
+    StopRun();
+}
+
+void Form1::EncryptClicked() {
+    if (run_.Active()) {
+        return;
+    }
+    if (view_.Text(Box::EncryptInput).empty()) {
+        view_.Inform(std::string(kEnterFileName));
+        BrowseEncryptClicked();
+        return;
+    }
+    if (view_.Text(Box::Key).empty()) {
+        view_.Inform(std::string(kEnterKey));
+        return;
+    }
+    if (view_.Text(Box::EncryptOutput).empty()) {
+        view_.Inform(std::string(kEnterOutputName));
+        return;
+    }
+    StartRun(Operation::Encrypt, view_.Text(Box::EncryptInput), view_.Text(Box::EncryptOutput));
+}
+
+void Form1::DecryptClicked() {
+    if (run_.Active()) {
+        return;
+    }
+    if (view_.Text(Box::Key).empty()) {
+        view_.Inform(std::string(kEnterKey));
+        return;
+    }
+    if (view_.Text(Box::DecryptInput).empty()) {
+        view_.Inform(std::string(kEnterDecryptName));
+        return;
+    }
+    if (view_.Text(Box::DecryptOutput).empty()) {
+        view_.Inform(std::string(kEnterDecryptOutputName));
+        return;
+    }
+    StartRun(Operation::Decrypt, view_.Text(Box::DecryptInput), view_.Text(Box::DecryptOutput));
+}
+
+void Form1::BrowseEncryptClicked() {
+    ShowOpen();
+    FillEncryptSide(dialogFileName_);
+}
+
+void Form1::BrowseDecryptClicked() {
+    dialogFilter_ = kEncryptedFilter;
+    ShowOpen();
+    FillDecryptSide(dialogFileName_);
+}
+
+void Form1::ShowOpen() {
+    if (std::optional<std::string> chosen = view_.ShowOpen(dialogFilter_, dialogFileName_)) {
+        dialogFileName_ = std::move(*chosen);
+    }
+}
+
+void Form1::FillEncryptSide(const std::string& name) {
+    view_.SetText(Box::EncryptInput, name);
+    view_.SetText(Box::EncryptOutput, EncryptedName(name));
+}
+
+void Form1::FillDecryptSide(const std::string& name) {
+    view_.SetText(Box::DecryptInput, name);
+    if (const std::optional<std::string> output = DecryptedName(name)) {
+        view_.SetText(Box::DecryptOutput, *output);
+    }
+}
+
+void Form1::FilesDropped(Operation side, const std::vector<std::string>& names) {
+    if (names.size() != 1 || names.front().empty() || IsFolder(names.front())) {
+        // Shown once the drop has ended, so that the file manager is not kept waiting on it.
+        view_.Post([this] { view_.Inform(std::string(kDropOneFile)); });
+        return;
+    }
+    if (side == Operation::Encrypt) {
+        FillEncryptSide(names.front());
+    } else {
+        FillDecryptSide(names.front());
+    }
+}
+
+void Form1::WindowClosed() {
+    // The window goes at once; the run stops behind it and removes its temporary
+    // file before the program goes, which for a huge file takes a moment.
+    closing_ = true;
+    view_.Hide();
+    StopRun();
+    if (!ended_) {
+        ended_ = true;
+        view_.EndProgram();
+    }
+}
+
+void Form1::StopRun() {
+    const RunResult stopped = run_.CancelAndWait();
+    if (!stopped.leftover.empty()) {
+        std::fprintf(stderr, "veltrimax: %s\n", stopped.leftover.c_str());
+    }
+}
+
+void Form1::StartRun(Operation operation, const std::string& input, const std::string& output) {
+    Request request{.operation = operation,
+                    .input = PathFromUtf8(input),
+                    .output = PathFromUtf8(output),
+                    .outputName = output};
+    request.key.text = view_.Text(Box::Key);
+    try {
+        request.key.codePage = SystemCodePage();
+    } catch (const CodePageError& error) {
+        // The code page comes from the environment: say which setting is wrong.
+        view_.ShowError(std::string("VLT_CODEPAGE: ") + error.what());
+        return;
+    }
+    if (WouldReplace(request.output)) {
+        if (!view_.AskYesNo(ReplaceQuestion(output))) {
+            return;
+        }
+        request.replace = true;
+    }
+    Launch(request);
+}
+
+void Form1::Launch(const Request& request) {
+    request_ = request;
+    view_.SetProgress(0);
+    BackgroundRun::Reports reports{
+        .progressed =
+            [this](int percent) { view_.Post([this, percent] { view_.SetProgress(percent); }); },
+        .done = [this] { view_.Post([this] { RunDone(); }); },
+    };
+    run_.Start(
+        [request](const RunControl& given) {
+            RunControl control = given;
+            control.replace = request.replace;
+            if (request.operation == Operation::Encrypt) {
+                return EncryptFile(request.input, request.output, request.key, control);
+            }
+            return DecryptFile(request.input, request.output, request.key, control,
+                               request.options);
+        },
+        std::move(reports));
+}
+
+void Form1::RunDone() {
+    // A run stopped by closing the window is waited for there; nothing is left to show.
+    if (!run_.Active() || closing_) {
+        return;
+    }
+    const RunResult result = run_.TakeResult();
+    // A failure's message carries it; any other end shows it first, whatever is asked next.
+    if (!result.leftover.empty() && result.status != RunStatus::Failed) {
+        view_.ShowError(result.leftover);
+    }
+    const bool encrypt = request_.operation == Operation::Encrypt;
+    switch (result.status) {
+        case RunStatus::Finished:
+            view_.SetProgress(100);
+            view_.Inform(std::string(encrypt ? kEncryptFinished : kDecryptFinished));
+            WindowClosed();
+            break;
+        case RunStatus::WrongKey:
+            if (view_.AskYesNo(std::string(kWrongKeyQuestion))) {
+                request_.options.writeOnWrongKey = true;
+                Launch(request_);
+            } else {
+                view_.SetProgress(0);
+            }
+            break;
+        // A file appeared at the output's name during the run, or while a question was open.
+        case RunStatus::OutputExists:
+            if (view_.AskYesNo(ReplaceQuestion(request_.outputName))) {
+                request_.replace = true;
+                Launch(request_);
+            } else {
+                view_.SetProgress(0);
+            }
+            break;
+        case RunStatus::Failed: {
+            view_.SetProgress(0);
+            std::string text =
+                encrypt ? EncryptFailed(result.message) : DecryptFailed(result.message);
+            if (!result.leftover.empty()) {
+                text += '\n' + result.leftover;
+            }
+            view_.ShowError(text);
+            break;
+        }
+        case RunStatus::Cancelled:
+            view_.SetProgress(0);
+            break;
+    }
+}
+
+}  // namespace vlt

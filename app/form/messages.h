@@ -1,0 +1,39 @@
+#pragma once
+
+// Every text the window shows, and the Open dialog's filter for encrypted files.
+
+#include <string>
+#include <string_view>
+
+#include "cipher/engine.h"
+
+namespace vlt {
+
+inline constexpr std::string_view kWindowTitle = "Veltrimax Encrypt and decrypt file";
+// The title of every message box.
+inline constexpr std::string_view kMessageTitle = "Veltrimax";
+
+inline constexpr std::string_view kEnterFileName = "Please enter file name";
+inline constexpr std::string_view kEnterKey = kEnterKeyMessage;
+inline constexpr std::string_view kEnterDecryptName = "Please enter file name for decrypt";
+inline constexpr std::string_view kEnterOutputName = "Please enter output file name";
+inline constexpr std::string_view kEnterDecryptOutputName =
+    "Please enter output file name for decrypt";
+inline constexpr std::string_view kEncryptFinished = "Encrypt is finish";
+inline constexpr std::string_view kDecryptFinished = "Decrypt is finish";
+inline constexpr std::string_view kWrongKeyQuestion =
+    "The primary key is wrong or the file is damaged. Save the output anyway?";
+inline constexpr std::string_view kDropOneFile = "Please drop one file, not several or a folder";
+inline constexpr std::string_view kEncryptedFilter = "Veltrimax vl datoteke (*.vlt)|*.vlt|";
+
+inline std::string ReplaceQuestion(std::string_view name) {
+    return std::string(name) + " already exists. Replace it?";
+}
+inline std::string EncryptFailed(std::string_view reason) {
+    return "Encryption failed: " + std::string(reason);
+}
+inline std::string DecryptFailed(std::string_view reason) {
+    return "Decryption failed: " + std::string(reason);
+}
+
+}  // namespace vlt
