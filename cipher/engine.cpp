@@ -25,7 +25,7 @@ constexpr std::size_t kRingBlocks = 8;
 constexpr std::size_t kCarryRoom = 8;
 // Plaintext up to this size runs in one block on the calling thread: a writer
 // thread costs more to start than its overlap gains on so little.
-constexpr std::uint64_t kOnCallerBytes = 4 * kBlockBytes;
+const std::uint64_t kOnCallerBytes = 4 * kBlockBytes;
 
 struct WrongKeyFound {};
 

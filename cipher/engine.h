@@ -14,14 +14,13 @@
 
 #include "platform/codepage.h"
 #include "platform/file_access.h"
+#include "platform/system.h"
 
 namespace vlt {
 
-// Plaintext bytes the engine reads, turns into digits and writes at a time.
-// Small: the blocks in flight then stay in the processor's cache (the system's
-// copies into and out of them cost half as much as with larger blocks), and a
-// cancellation is seen at once.
-inline constexpr std::size_t kBlockBytes = 32 * 1024;
+// Plaintext bytes the engine reads, turns into digits and writes at a time:
+// the system's choice (see RunBlockBytes).
+inline const std::size_t kBlockBytes = RunBlockBytes();
 
 // The primary key exactly as typed (UTF-8, never trimmed) and the code page
 // that gives its characters their codes.

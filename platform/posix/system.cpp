@@ -17,4 +17,8 @@ CodePage UserCodePage() {
     return kDefaultCodePage;
 }
 
+std::size_t RunBlockBytes() {
+    return 32 * 1024;
+}
+
 }  // namespace vlt

@@ -183,11 +183,16 @@ fs::path ResolveLinks(const fs::path& path, std::optional<DWORD> attributes) {
     return final.value_or(path);
 }
 
-// Only files on disk never keep a run waiting for long; everything else
-// (pipes, consoles, devices) is read and written by a thread of its own.
+// Pipes and consoles may keep a run waiting: they are read and written by a
+// thread of their own. Files on disk never do, nor devices such as NUL, which
+// would pay a hand-over between threads for every piece for nothing.
 std::unique_ptr<StallingIo> LaneFor(HANDLE handle) {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
-        ::GetFileType(handle) == FILE_TYPE_DISK) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    const DWORD type = ::GetFileType(handle);
+    DWORD mode = 0;
+    if (type == FILE_TYPE_DISK || (type == FILE_TYPE_CHAR && !::GetConsoleMode(handle, &mode))) {
         return nullptr;
     }
     return std::make_unique<StallingIo>(handle);

@@ -16,7 +16,7 @@
 
 namespace vlt {
 
-inline constexpr std::size_t kBlock = kBlockBytes;  // to test the engine's block edges
+inline const std::size_t kBlock = kBlockBytes;  // to test the engine's block edges
 
 inline std::string AsString(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
