@@ -72,7 +72,7 @@ if [ -n "$vlt_exe" ]; then
     }
     rm exe.vlt
     commands+=(
-        "Wine starting vlt.exe --version|$bytes||$wine_vlt --version"
+        "Wine starting vlt.exe --version|$bytes||$wine_vlt --version >/dev/null"
         "vlt.exe encrypt under Wine|$bytes|vlt encrypt|$wine_vlt encrypt -q -f -o out.vlt --key-file key in"
         "vlt.exe decrypt under Wine|$bytes|vlt decrypt|$wine_vlt decrypt -q -f -o out.plain --key-file key in.vlt"
     )
