@@ -35,7 +35,9 @@ BOOL WINAPI OnControl(DWORD event) {
 }  // namespace
 
 const CancelSignal& InstallInterruptHandlers() {
-    static CancelSignal cancel;
+    // Never destroyed: a second Ctrl-C may come while the program exits,
+    // after static objects are gone, and its handler still uses this one.
+    static CancelSignal& cancel = *new CancelSignal;
     requests = &cancel;
     ::SetConsoleCtrlHandler(OnControl, TRUE);
     return cancel;
