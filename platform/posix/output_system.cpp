@@ -14,12 +14,11 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "platform/posix/open_file.h"
 #include "platform/posix/wait_ready.h"
+#include "platform/side_by_side.h"
 
 namespace vlt {
 
@@ -27,8 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Flushes issued at once; more share no further commits on the disks measured.
-constexpr std::size_t kFlushThreads = 16;
 // Descriptors left to the rest of the run: the standard streams, the input,
 // the output being written, the cancel signal, a folder being flushed.
 constexpr std::size_t kOtherDescriptors = 16;
@@ -158,29 +155,11 @@ std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
     std::sort(unflushed.begin(), unflushed.end());
 
     std::vector<std::string> errors(outputs.size());
-    const auto flushEvery = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < unflushed.size(); i += step) {
-            if (const int error = Flush(outputs[unflushed[i]]); error != 0) {
-                errors[unflushed[i]] = posix::Reason(error);
-            }
+    SideBySide(unflushed.size(), [&](std::size_t i) {
+        if (const int error = Flush(outputs[unflushed[i]]); error != 0) {
+            errors[unflushed[i]] = posix::Reason(error);
         }
-    };
-    const std::size_t lanes = std::min(unflushed.size(), kFlushThreads);
-    std::vector<std::jthread> helpers;
-    std::size_t lane = 1;
-    try {
-        for (; lane < lanes; ++lane) {
-            helpers.emplace_back(flushEvery, lane, lanes);
-        }
-    } catch (const std::system_error&) {  // no more threads: the rest flush here
-    }
-    for (std::size_t rest = lane; rest < lanes; ++rest) {
-        flushEvery(rest, lanes);
-    }
-    flushEvery(0, lanes);
-    for (std::jthread& helper : helpers) {
-        helper.join();
-    }
+    });
     return errors;
 }
 

@@ -3,11 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/side_by_side.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/open_file.h"
 #include "platform/win32/system_text.h"
@@ -18,9 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Flushes issued at once: each waits for its own disk commit, and side by
-// side they share them, as fsyncs do.
-constexpr std::size_t kFlushThreads = 16;
 // Handles are not scarce on Windows (some sixteen million per process); the
 // bound only keeps a batch's memory and open files reasonable.
 constexpr std::size_t kMostOpenOutputs = 512;
@@ -53,27 +49,7 @@ namespace output_system {
 // output gets its own FlushFileBuffers, issued side by side.
 std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
     std::vector<std::string> errors(outputs.size());
-    const auto flushEvery = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < outputs.size(); i += step) {
-            errors[i] = Flush(outputs[i]);
-        }
-    };
-    const std::size_t lanes = std::min(outputs.size(), kFlushThreads);
-    std::vector<std::jthread> helpers;
-    std::size_t lane = 1;
-    try {
-        for (; lane < lanes; ++lane) {
-            helpers.emplace_back(flushEvery, lane, lanes);
-        }
-    } catch (const std::system_error&) {  // no more threads: the rest flush here
-    }
-    for (std::size_t rest = lane; rest < lanes; ++rest) {
-        flushEvery(rest, lanes);
-    }
-    flushEvery(0, lanes);
-    for (std::jthread& helper : helpers) {
-        helper.join();
-    }
+    SideBySide(outputs.size(), [&](std::size_t i) { errors[i] = Flush(outputs[i]); });
     return errors;
 }
 
