@@ -5,6 +5,8 @@
 #                   test suite, again under the sanitizers, the threaded pieces under
 #                   ThreadSanitizer, then each fuzzer for VLT_FUZZ_SECONDS (default 60),
 #                   then the Windows build (mingw-w64) and its tests under Wine
+#   ./dev.sh windows-package  cross-build the Windows programs and write their installer and
+#                   portable zip to build/windows/packages/
 #   ./dev.sh format        clang-format the tracked C++ sources in place
 #   ./dev.sh format-check  list the sources clang-format would change; fails if any
 set -euo pipefail
@@ -20,7 +22,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format
     dpkg-dev file time fish zsh
     strace bindfs fuse3
-    g++-mingw-w64-x86-64-posix wine64 wine googletest nsis zip
+    g++-mingw-w64-x86-64-posix wine64 wine googletest nsis zip unzip groff-base
 )
 
 install_missing() {
@@ -109,6 +111,12 @@ case "${1:-}" in
         build windows
         ctest --preset windows
         ;;
+    windows-package)
+        install_missing
+        cmake --preset windows >/dev/null
+        cmake --build --preset windows --target windows_packages
+        ls -l build/windows/packages/Veltrimax-*
+        ;;
     format)
         install_missing
         cxx_sources | xargs -0 clang-format -i
@@ -118,7 +126,7 @@ case "${1:-}" in
         check_format
         ;;
     *)
-        echo "usage: $0 run|test|format|format-check" >&2
+        echo "usage: $0 run|test|windows-package|format|format-check" >&2
         exit 2
         ;;
 esac
