@@ -51,8 +51,8 @@ click() {
     xdotool mousemove --window "$window" $((($1 + $3 / 2) / 15)) $((($2 + $4 / 2) / 15)) click 1
 }
 
-echo "| run | window gone after close (ms) | program ended after close (ms) |"
-echo "|---:|---:|---:|"
+echo "| run | window gone after close (ms) | program ended after close (ms) | written by then (MiB) | rm of a file that size (ms) |"
+echo "|---:|---:|---:|---:|---:|"
 for ((run = 1; run <= runs; run++)); do
     "$program" 2>"$work/program.log" &
     pid=$!
@@ -73,6 +73,7 @@ for ((run = 1; run <= runs; run++)); do
     done
     compgen -G "$work/.big.vlt.vlt-partial-*" >/dev/null || { echo "the run did not start" >&2; exit 1; }
     sleep 1
+    written=$(stat -c %s "$(compgen -G "$work/.big.vlt.vlt-partial-*")")
     start=$(now_ms)
     "$closer" "$window"
     while xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1; do
@@ -85,5 +86,11 @@ for ((run = 1; run <= runs; run++)); do
         echo "run $run left files behind: $(ls -A "$work")" >&2
         exit 1
     fi
-    echo "| $run | $((gone - start)) | $((ended - start)) |"
+    # What the program's end waits for: removing what the run had written, here a file of
+    # the same size written the same way.
+    head -c "$written" /dev/zero >"$work/same-size"
+    removing=$(now_ms)
+    rm "$work/same-size"
+    removed=$(now_ms)
+    echo "| $run | $((gone - start)) | $((ended - start)) | $((written >> 20)) | $((removed - removing)) |"
 done

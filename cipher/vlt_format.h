@@ -4,6 +4,7 @@
 // For N plaintext bytes there are 3N data digits, the three digits of the end
 // triple, and the final zero: 3N + 4 bytes in all.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -11,6 +12,22 @@
 namespace vlt {
 
 inline constexpr std::string_view kVltSuffix = ".vlt";
+
+// Whether `name` ends in ".vlt", in any case ("A.VLT" does): the name of an encrypted file.
+constexpr bool HasVltEnding(std::string_view name) {
+    if (name.size() < kVltSuffix.size()) {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - kVltSuffix.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        const char lower =
+            tail[i] >= 'A' && tail[i] <= 'Z' ? static_cast<char>(tail[i] + 32) : tail[i];
+        if (lower != kVltSuffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // The value that stands after the last plaintext byte. The original program
 // left whatever its read past the end produced there; this one writes 0.

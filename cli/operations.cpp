@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "cipher/vlt_format.h"
 #include "cli/output_naming.h"
 #include "cli/progress_bar.h"
 #include "platform/file_access.h"

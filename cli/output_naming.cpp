@@ -1,7 +1,5 @@
 #include "cli/output_naming.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <string_view>
 
@@ -10,16 +8,6 @@
 #include "platform/utf8.h"
 
 namespace vlt::cli {
-bool HasVltEnding(std::string_view name) {
-    if (name.size() < kVltSuffix.size()) {
-        return false;
-    }
-    const std::string_view tail = name.substr(name.size() - kVltSuffix.size());
-    return std::equal(tail.begin(), tail.end(), kVltSuffix.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
-}
-
 std::string EncryptedName(const std::string& input) {
     return input + std::string(kVltSuffix);
 }

@@ -12,9 +12,6 @@ namespace vlt::cli {
 // INPUT + ".vlt", appended to the whole name ("a.vlt" gives "a.vlt.vlt").
 std::string EncryptedName(const std::string& input);
 
-// Whether `name` ends in ".vlt" (in any case).
-bool HasVltEnding(std::string_view name);
-
 // INPUT without its ".vlt" ending (in any case); nothing when INPUT does not
 // end in ".vlt" or nothing would remain of its file name.
 std::optional<std::string> DecryptedName(const std::string& input);

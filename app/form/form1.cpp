@@ -7,6 +7,7 @@
 
 #include "app/form/messages.h"
 #include "app/form/naming.h"
+#include "cipher/vlt_format.h"
 #include "platform/codepage.h"
 #include "platform/utf8.h"
 
@@ -118,6 +119,27 @@ void Form1::FilesDropped(Operation side, const std::vector<std::string>& names) 
         FillEncryptSide(names.front());
     } else {
         FillDecryptSide(names.front());
+    }
+}
+
+void Form1::FilesOpened(const std::vector<std::string>& names) {
+    if (names.size() > 1) {
+        // Shown once the window is on the screen.
+        view_.Post([this] { view_.Inform(std::string(kOpenOneFile)); });
+        return;
+    }
+    if (names.empty()) {
+        return;
+    }
+    // A full path, as the Open dialog gives, so that the box says where the file is.
+    std::error_code error;
+    const std::filesystem::path path = PathFromUtf8(names.front());
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    const std::string name = Utf8Of(error ? path : full);
+    if (HasVltEnding(name)) {
+        FillDecryptSide(name);
+    } else {
+        FillEncryptSide(name);
     }
 }
 

@@ -39,6 +39,10 @@ class Form1 {
     // Files dropped onto a side's boxes or "...": one file fills that side as its "..." does.
     // A name that is not a local file is empty.
     void FilesDropped(Operation side, const std::vector<std::string>& names);
+    // The files the program was started with (`veltrimax FILE`): one whose name ends in
+    // ".vlt", in any case, fills the decryption's side, any other the encryption's, as that
+    // side's "..." would; several get a note. The Open dialog is left as it was.
+    void FilesOpened(const std::vector<std::string>& names);
     // Form_Unload, the window closed: stops a run and ends the program.
     void WindowClosed();
 

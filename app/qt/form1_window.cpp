@@ -188,6 +188,14 @@ void Form1Window::CreateControls() {
     }
 }
 
+void Form1Window::FilesOpened(const QStringList& names) {
+    std::vector<std::string> texts;
+    for (const QString& name : names) {
+        texts.push_back(name.toStdString());
+    }
+    form_.FilesOpened(texts);
+}
+
 std::string Form1Window::Text(Box box) const {
     return boxes_[static_cast<std::size_t>(box)]->text().toStdString();
 }

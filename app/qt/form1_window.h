@@ -5,6 +5,7 @@
 // clicks, drops and the close box go to Form1's rules; the rules reach the widgets, the
 // dialog and the message boxes through Form1View.
 
+#include <QStringList>
 #include <QWidget>
 #include <array>
 
@@ -27,6 +28,9 @@ class Form1Window final : public QWidget, public Form1View {
     // The dialog and the message boxes are the caller's and outlive the window.
     Form1Window(OpenDialog& commonDialog, MessageBox& messages, QWidget* parent = nullptr);
     ~Form1Window() override;
+
+    // The files named on the command line, for Form1's rules.
+    void FilesOpened(const QStringList& names);
 
     // True while an encryption or decryption runs.
     bool Running() const { return form_.Running(); }

@@ -1,5 +1,6 @@
-// Files dropped from a file manager onto the window's controls: each side's boxes and
-// "..." button take them for that side, and a refusal waits until the drop has ended.
+// Files handed to the window. Dropped from a file manager onto its controls: each side's
+// boxes and "..." button take them for that side, and a refusal waits until the drop has
+// ended. Named on its command line: the name's ending picks the side.
 
 #include <QDir>
 #include <QDropEvent>
@@ -77,6 +78,57 @@ class DropsTest : public QObject {
                               ui.decryptInput->text(), ui.decryptOutput->text()}),
                  boxes);
         QVERIFY(dialog.shown.isEmpty());
+    }
+
+    // Each row: the names on the command line (@ a scratch folder, which is the current
+    // one), the boxes afterwards and the notes shown.
+    void commandLineFilesFillTheirSide_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("boxes");  // encrypt in, out, decrypt in, out
+        QTest::addColumn<QStringList>("notes");
+        QTest::newRow("none") << QStringList{} << QStringList{"", "", "", ""} << QStringList{};
+        QTest::newRow("a .vlt file")
+            << QStringList{"@/b.bin.vlt"} << QStringList{"", "", "@/b.bin.vlt", "@/b.bin"}
+            << QStringList{};
+        QTest::newRow(".VLT, another case")
+            << QStringList{"@/C.VLT"} << QStringList{"", "", "@/C.VLT", "@/C"} << QStringList{};
+        QTest::newRow("another file")
+            << QStringList{"@/a.bin"} << QStringList{"@/a.bin", "@/a.bin.vlt", "", ""}
+            << QStringList{};
+        QTest::newRow("a relative name")
+            << QStringList{"a.bin"} << QStringList{"@/a.bin", "@/a.bin.vlt", "", ""}
+            << QStringList{};
+        QTest::newRow("two files")
+            << QStringList{"@/a.bin", "@/b.bin.vlt"} << QStringList{"", "", "", ""}
+            << QStringList{"Please open one file at a time"};
+    }
+    void commandLineFilesFillTheirSide() {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, notes);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        names.replaceInStrings(QStringLiteral("@"), dir.path());
+        boxes.replaceInStrings(QStringLiteral("@"), dir.path());
+
+        ScriptedFileDialog dialog;
+        RecordingMessageBox messages;
+        vlt::Form1Window form(dialog, messages);
+        const Form1Controls ui(form);
+        form.FilesOpened(names);
+        QCoreApplication::processEvents();  // the note waits for the window
+        QVERIFY(QDir::setCurrent(previous));
+        QCOMPARE(messages.Texts(), notes);
+        QCOMPARE((QStringList{ui.encryptInput->text(), ui.encryptOutput->text(),
+                              ui.decryptInput->text(), ui.decryptOutput->text()}),
+                 boxes);
+        // The Open dialog is left as it was: no filter and no name.
+        QTest::mouseClick(ui.encryptBrowse, Qt::LeftButton);
+        QCOMPARE(dialog.shown.size(), 1);
+        QVERIFY(dialog.shown.front().filter.isEmpty());
+        QVERIFY(dialog.shown.front().fileName.isEmpty());
     }
 
     // Text dragged from one box to another is the boxes' own business, not a file's drop.

@@ -36,16 +36,9 @@ fail() {
     exit 1
 }
 
-# Xvfb picks a free display itself and names it on the descriptor given.
-Xvfb -displayfd 3 -screen 0 "${screen_width}x${screen_height}x24" -nolisten tcp \
-    3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+# shellcheck source=tests/support/xvfb.sh
+source "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb "$screen_width" "$screen_height"
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -55,14 +48,7 @@ mkdir "$HOME"
 "$program" >"$work/program.log" 2>&1 &
 app_pid=$!
 
-window=
-for _ in $(seq 150); do
-    window=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    kill -0 "$app_pid" 2>/dev/null || fail "veltrimax ended before showing its window"
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled '$title'"
+window=$(find_window "$title" "$app_pid")
 
 [ "$(xdotool getwindowname "$window")" = "$title" ] || fail "title is '$(xdotool getwindowname "$window")'"
 
@@ -96,13 +82,7 @@ fi
 
 # The focus starts on "Encrypt file"; two tabs reach the "..." beside the file for encrypt.
 xdotool windowfocus --sync "$window" key Tab Tab space
-dialog=
-for _ in $(seq 100); do
-    dialog=$(xdotool search --onlyvisible --name . 2>/dev/null | grep -vx "$window" | head -n 1) || true
-    [ -n "$dialog" ] && break
-    sleep 0.1
-done
-[ -n "$dialog" ] || fail "the \"...\" button opened no dialog"
+dialog=$(other_window "$window")
 xdotool windowfocus --sync "$dialog" key Escape
 for _ in $(seq 100); do
     xdotool search --onlyvisible --name . 2>/dev/null | grep -qvx "$window" || break
@@ -112,15 +92,8 @@ xdotool search --onlyvisible --name . 2>/dev/null | grep -qvx "$window" &&
     fail "Escape did not close the Open dialog"
 
 "$closer" "$window" || fail "could not ask the window to close"
-for _ in $(seq 50); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "veltrimax still runs 5 s after its window was closed"
-status=0
-wait "$app_pid" || status=$?
+wait_exit "$app_pid" 5
 app_pid=
-[ "$status" -eq 0 ] || fail "veltrimax ended with status $status"
 stored=$(find "$HOME" -mindepth 1)
 [ -z "$stored" ] || fail "veltrimax stored $stored"
 echo "veltrimax showed a 725x386 window titled '$title', opened its Open dialog and ended when closed, storing nothing"

@@ -80,13 +80,19 @@ check_desktop_entry() {
     ! grep -E 'error:|warning:' <<<"$report" || fail "desktop-file-validate complains"
     local exec
     exec=$(desktop_key "$entry" Exec)
-    # The window takes no command line, so the entry must not hand it files or URLs.
-    [ "$exec" = veltrimax ] || fail "Exec is '$exec', expected the bare program"
+    # One file at most: a file manager's double-click passes one, several would get a note.
+    [ "$exec" = "veltrimax %f" ] || fail "Exec is '$exec', expected 'veltrimax %f'"
     if has veltrimax "${programs[@]}"; then
-        [ -x "$stage/usr/bin/$exec" ] || fail "Exec names '$exec', which is not installed"
+        [ -x "$stage/usr/bin/${exec%% *}" ] || fail "Exec names '$exec', which is not installed"
     fi
-    [ -z "$(desktop_key "$entry" MimeType)" ] ||
-        fail "the entry offers to open files, but the window takes no file argument"
+    [ "$(desktop_key "$entry" MimeType)" = "application/x-veltrimax-encrypted;" ] ||
+        fail "the entry claims '$(desktop_key "$entry" MimeType)', expected .vlt files alone"
+    # What a file manager finds for a .vlt file: this entry, from the desktop database.
+    update-desktop-database "$share/applications"
+    local chosen
+    chosen=$(XDG_CURRENT_DESKTOP=GNOME XDG_DATA_HOME="$(mktemp -d -p "$stage")" \
+        XDG_DATA_DIRS="$share" xdg-mime query default application/x-veltrimax-encrypted)
+    [ "$chosen" = veltrimax.desktop ] || fail "a .vlt file opens with '$chosen'"
     local categories
     categories=$(desktop_key "$entry" Categories)
     [[ ";$categories" == *";Utility;"* && ";$categories" == *";Security;"* ]] ||

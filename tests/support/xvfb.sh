@@ -1,0 +1,61 @@
+# Sourced by the scripts that drive a real window on a virtual X server of
+# their own (Xvfb, no window manager). The caller has a scratch folder in
+# $work and a fail function, and kills $xvfb_pid when it ends.
+
+# start_xvfb WIDTH HEIGHT: starts the server on a free display and exports DISPLAY.
+start_xvfb() {
+    # Xvfb picks a free display itself and names it on the descriptor given.
+    Xvfb -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp \
+        3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    local _
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+}
+
+# find_window TITLE PID: prints the visible window titled TITLE once it is
+# there; fails when PID ends first or after 15 s.
+find_window() {
+    local window _
+    for _ in $(seq 150); do
+        window=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) || true
+        [ -n "$window" ] && { echo "$window"; return; }
+        kill -0 "$2" 2>/dev/null || fail "the program ended before showing its window"
+        sleep 0.1
+    done
+    fail "no window titled '$1'"
+}
+
+# other_window WINDOW: prints a visible window beside WINDOW (a dialog or a
+# message box) once there is one; fails after 10 s.
+other_window() {
+    local found _
+    for _ in $(seq 100); do
+        found=$(xdotool search --onlyvisible --name . 2>/dev/null | grep -vx "$1" | head -n 1) || true
+        [ -n "$found" ] && { echo "$found"; return; }
+        sleep 0.1
+    done
+    fail "no dialog or message box appeared"
+}
+
+# click_control WINDOW LEFT TOP WIDTH HEIGHT: clicks the middle of a control
+# placed at those twips (15 to a pixel) of WINDOW's client area.
+click_control() {
+    xdotool mousemove --window "$1" $((($2 + $4 / 2) / 15)) $((($3 + $5 / 2) / 15)) click 1
+}
+
+# wait_exit PID SECONDS: waits for PID to end and fails unless it ends with status 0.
+wait_exit() {
+    local _ status=0
+    for _ in $(seq $(($2 * 10))); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$1" 2>/dev/null && fail "the program still runs after $2 s"
+    wait "$1" || status=$?
+    [ "$status" -eq 0 ] || fail "the program ended with status $status"
+}
