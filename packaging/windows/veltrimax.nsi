@@ -5,7 +5,8 @@
 ;
 ; Without administrator rights it installs for the current user, into
 ; %LOCALAPPDATA%\Programs\Veltrimax with its registry entries under HKCU; run elevated, for all
-; users, into Program Files under HKLM. Switches: /CurrentUser or /AllUsers choose that,
+; users, into Program Files under HKLM; an update keeps the mode and folder of the install it
+; updates. Switches: /CurrentUser or /AllUsers choose the mode,
 ; /AddToPath selects the PATH option, /S installs silently, /D=FOLDER sets the folder.
 ; The uninstaller removes what the section below writes, by name, and nothing else.
 
@@ -165,10 +166,16 @@ Function .onInit
     ${GetParameters} $R0
     UserInfo::GetAccountType
     Pop $R2
+    ; Elevated, for all users, unless it updates an install for this user alone.
+    StrCpy $AllUsers 0
     ${If} $R2 == "Admin"
         StrCpy $AllUsers 1
-    ${Else}
-        StrCpy $AllUsers 0
+        ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+        ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+        ${If} $0 == ""
+        ${AndIf} $1 != ""
+            StrCpy $AllUsers 0
+        ${EndIf}
     ${EndIf}
     !insertmacro HAS_SWITCH "/CurrentUser"
     ${IfNot} ${Errors}

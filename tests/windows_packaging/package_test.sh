@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows packages put in place as a user would, under Wine, in a scratch copy of the
 # build's prefix:
-#   current_user  the installer, silent, for the current user, with the PATH option
+#   current_user  the installer, silent, for the current user, then an update with the PATH
+#                 option
 #   all_users     the installer, silent and elevated (as Wine runs everything): for all users
 #   portable      the zip, unpacked into a folder of its own
 # Each case checks what was put in place (files, Start menu shortcut, registry values, the
@@ -200,7 +201,10 @@ case $case in
         root=HKEY_CURRENT_USER folder=$profile\\AppData\\Local\\Programs\\Veltrimax
         start_menu="$profile\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
         before=$(snapshot)
-        wine "$setup" /S /CurrentUser /AddToPath || fail "the installer failed"
+        wine "$setup" /S /CurrentUser || fail "the installer failed"
+        # An update, elevated as Wine runs everything, stays in this user's install, and adds
+        # the PATH option.
+        wine "$setup" /S /AddToPath || fail "the update failed"
         check_installed $root "$folder" "$start_menu" on
         expect_reg <<EOF
 $root\\Software\\Classes\\.vlt|(Default)|Veltrimax.File
