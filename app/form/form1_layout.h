@@ -40,8 +40,9 @@ struct FontDescription {
 };
 inline constexpr FontDescription kBrowseFont{"MS Sans Serif", 9.75, true};
 
+// The build names the system (VLT_SYSTEM_NAME, "Linux" or "Windows").
 inline constexpr std::string_view kContactLine =
-    "Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid";
+    "Veltrimax for " VLT_SYSTEM_NAME " - https://veltrimax.invalid - support@veltrimax.invalid";
 // What a screen reader calls the progress bar, which has no caption.
 inline constexpr std::string_view kProgressName = "Progress";
 

@@ -98,6 +98,12 @@ TEST(Form1Layout, DropsGoToTheSideTheyLandOn) {
     EXPECT_EQ(decrypt, (std::vector<std::string_view>{"Text5", "Command4", "Text6"}));
 }
 
+// The build names the system in the contact line; the form tests are Linux's.
+TEST(Form1Layout, TheContactLineNamesTheSystem) {
+    EXPECT_EQ(vlt::FindControl("Label4")->caption,
+              "Veltrimax for Linux - https://veltrimax.invalid - support@veltrimax.invalid");
+}
+
 TEST(Form1Layout, OnlyTheBrowseButtonsTakeTheBoldFont) {
     for (const ControlPlace& place : kForm1Controls) {
         EXPECT_EQ(place.browseFont, place.caption == "...") << place.name;

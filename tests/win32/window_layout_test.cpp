@@ -1,0 +1,111 @@
+// veltrimax.exe as it starts: its frame, and the controls of Form1's layout table with their
+// places, captions, kinds and the focus.
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include "app/form/form1_layout.h"
+#include "tests/win32/window_test.h"
+
+namespace vlt::win32_test {
+namespace {
+
+using WindowLayout = WindowTest;
+
+RECT ClientRectOf(HWND control, HWND window) {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+TEST_F(WindowLayout, AFixedCentredWindowWithACloseBoxAndNoTaskbarButton) {
+    WindowDriver program(Veltrimax());
+    const HWND window = program.Window();
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 725);
+    EXPECT_EQ(client.bottom, 386);
+
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    EXPECT_TRUE(style & WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+    // An owned window without WS_EX_APPWINDOW gets no taskbar button.
+    EXPECT_NE(GetWindow(window, GW_OWNER), nullptr);
+    EXPECT_FALSE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+}
+
+// Each control of the table at its place in pixels (twips / 15 at 96 DPI), of its kind,
+// with its caption; only buttons and boxes take the focus, and it starts on "Encrypt file".
+TEST_F(WindowLayout, PlacesEveryControlOfTheTable) {
+    WindowDriver program(Veltrimax());
+    for (const ControlPlace& place : kForm1Controls) {
+        SCOPED_TRACE(std::string(place.name));
+        const HWND control = program.Control(place.name);
+        ASSERT_NE(control, nullptr);
+        const RECT rect = ClientRectOf(control, program.Window());
+        EXPECT_EQ(rect.left, place.left / kTwipsPerPixel);
+        EXPECT_EQ(rect.top, place.top / kTwipsPerPixel);
+        EXPECT_EQ(rect.right - rect.left, place.width / kTwipsPerPixel);
+        EXPECT_EQ(rect.bottom - rect.top, place.height / kTwipsPerPixel);
+        EXPECT_TRUE(IsWindowVisible(control));
+
+        const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
+        const bool focusable =
+            place.kind == ControlKind::Button || place.kind == ControlKind::TextBox;
+        EXPECT_EQ((style & WS_TABSTOP) != 0, focusable);
+        switch (place.kind) {
+            case ControlKind::Button:
+                EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), L"Button"), 0);
+                // No default button: Enter in a box clicks nothing.
+                EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON));
+                EXPECT_EQ(program.Text(place.name), place.caption);
+                break;
+            case ControlKind::Label:
+                EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), L"Static"), 0);
+                EXPECT_EQ(program.Text(place.name), place.caption);
+                break;
+            case ControlKind::TextBox:
+                EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), L"Edit"), 0);
+                EXPECT_FALSE(style & (ES_PASSWORD | ES_READONLY | ES_MULTILINE));
+                EXPECT_EQ(program.Text(place.name), "");
+                // No length limit: keys of any length can be pasted.
+                EXPECT_GT(static_cast<unsigned>(SendMessageW(control, EM_GETLIMITTEXT, 0, 0)),
+                          1000000u);
+                break;
+            case ControlKind::ProgressBar:
+                EXPECT_EQ(ClassOf(control), PROGRESS_CLASSW);
+                EXPECT_EQ(SendMessageW(control, PBM_GETRANGE, TRUE, 0), 0);
+                EXPECT_EQ(SendMessageW(control, PBM_GETRANGE, FALSE, 0), 100);
+                EXPECT_EQ(SendMessageW(control, PBM_GETPOS, 0, 0), 0);
+                break;
+        }
+    }
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof(thread);
+    ASSERT_TRUE(GetGUIThreadInfo(program.ThreadId(), &thread));
+    EXPECT_EQ(thread.hwndFocus, program.Control("Command1"));
+}
+
+// The contact line names the system the program runs on.
+TEST_F(WindowLayout, TheContactLineSaysWindows) {
+    WindowDriver program(Veltrimax());
+    EXPECT_EQ(program.Text("Label4"),
+              "Veltrimax for Windows - https://veltrimax.invalid - support@veltrimax.invalid");
+}
+
+}  // namespace
+}  // namespace vlt::win32_test
