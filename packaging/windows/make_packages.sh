@@ -34,4 +34,4 @@ makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DPUBLISHER="$publisher" \
     -DSTAGE="$stage" -DICON="$icon" -DOUTFILE="$setup" "$here/veltrimax.nsi"
 # zip adds to an existing archive; -X leaves out Unix owners and times beyond DOS's.
 rm -f "$zip"
-(cd "$stage" && zip -q -X "$zip" veltrimax.exe vlt.exe *.txt)
+(cd "$stage" && zip -q -X "$zip" veltrimax.exe vlt.exe ./*.txt)

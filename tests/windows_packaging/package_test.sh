@@ -6,21 +6,25 @@
 #   all_users     the installer, silent and elevated (as Wine runs everything): for all users
 #   portable      the zip, unpacked into a folder of its own
 # Each case checks what was put in place (files, Start menu shortcut, registry values, the
-# programs' version and icons), runs the placed vlt.exe on a known answer, takes the install
+# programs' version and icons), runs the placed vlt.exe on a known answer and veltrimax.exe
+# through Explorer's commands to its filled window (on an Xvfb of its own), takes the install
 # out again with the command Apps & features runs and finds the prefix as it was: no file,
 # key or value left over, and another program's claim on .vlt where it was.
 #
-# usage: package_test.sh CASE BUILD_DIR VERSION EXPLORER_VIEW.exe
+# usage: package_test.sh CASE BUILD_DIR VERSION EXPLORER_VIEW.exe FILLED_WINDOW.exe
 set -euo pipefail
 
-case=$1 build=$2 version=$3 explorer_view=$4
+case=$1 build=$2 version=$3 explorer_view=$4 filled_window=$5
 publisher="Veltrimax maintainers"
 setup=$build/packages/Veltrimax-$version-setup.exe
 zip=$build/packages/Veltrimax-$version-portable.zip
 
 work=$(mktemp -d)
+xvfb_pid=
 cleanup() {
-    [ -d "$work/prefix" ] && WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true; fi
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -30,7 +34,22 @@ fail() {
     exit 1
 }
 
-[ -f "$setup" ] && [ -f "$zip" ] || fail "no packages in $build/packages: build the windows preset"
+# shellcheck source=tests/support/xvfb.sh
+source "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb 1280 1024
+
+if [ ! -f "$setup" ] || [ ! -f "$zip" ]; then
+    fail "no packages in $build/packages: build the windows preset"
+fi
+
+# names FOLDER: the names in FOLDER, sorted, on one line.
+names() {
+    local LC_ALL=C path list=()
+    for path in "$1"/*; do
+        [ -e "$path" ] && list+=("${path##*/}")
+    done
+    echo "${list[*]}"
+}
 
 # A copy of the build's prefix (wineboot of a new one takes a minute); Wine's menu builder
 # stays off, or it would write the shortcut's menu entry into the real home.
@@ -41,16 +60,17 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 mkdir "$HOME"
 
 # What Wine has on disk: every file under C: but the temporary folders, and the registry less
-# what changes by itself (the keys' times, a driver date refreshed at each start) and less two
-# things NSIS leaves by design: the uninstaller's copy of itself in the temporary folder, whose
-# removal it leaves to the next start of Windows (PendingFileRenameOperations), and the empty
-# standard key for per-user uninstall entries that Windows has anyway.
+# what changes by itself (the keys' times; a driver date and the display monitor's dates, of
+# type ffff1003, written at each start) and less two things NSIS leaves by design: the
+# uninstaller's copy of itself in the temporary folder, whose removal it leaves to the next
+# start of Windows (PendingFileRenameOperations), and the empty standard key for per-user
+# uninstall entries that Windows has anyway.
 snapshot() {
     wineserver -w # the registry is written when the server ends
     (cd "$WINEPREFIX/drive_c" && find . -path './users/*/Temp' -prune -o -print | LC_ALL=C sort)
     local hive
     for hive in system user userdef; do
-        sed -E 's/^(\[.*\]) [0-9]+$/\1/; /^$/d; /^#time=/d; /^"DriverDateData"=/d
+        sed -E 's/^(\[.*\]) [0-9]+$/\1/; /^$/d; /^#time=/d; /^"DriverDateData"=/d; /^@=hex\(ffff1003\):/d
             /^"PendingFileRenameOperations"=/d
             /^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\]$/d' \
             "$WINEPREFIX/$hive.reg" | sed "s/^/$hive: /"
@@ -61,7 +81,7 @@ snapshot() {
 # "(Default)" for a key's default value.
 declare -A reg
 load_reg() {
-    local key line current= name rest
+    local key line current='' name rest
     for key in "$@"; do
         while IFS= read -r line; do
             line=${line%$'\r'}
@@ -108,6 +128,23 @@ check_vlt() {
     cmp -s "$files/known.bin" "$files/decrypted.bin" || fail "vlt.exe decrypted to other bytes"
 }
 
+# check_window COMMAND FILE EXPECTED: COMMAND, a registered '"PROGRAM" "%1"', run on FILE as
+# Explorer runs it, shows the window with its file boxes as EXPECTED and ends when closed.
+check_window() {
+    local program=${1#\"} arguments=${1#\"*\" } shown
+    shown=$(wine "$filled_window" "${program%%\"*}" "${arguments//%1/$2}" | tr -d '\r') ||
+        fail "$1 on $2 did not show the window or end: $shown"
+    [ "$shown" = "$3" ] || fail "$1 on $2 shows '$shown', expected '$3'"
+}
+
+# The window opened on the known answer's .vlt fills its decrypt side.
+check_decrypt_side() {
+    check_window "$1" "$windows_files\\known.bin.vlt" "Text1=
+Text2=
+Text6=$windows_files\\known.bin.vlt
+Text5=$windows_files\\known.bin"
+}
+
 # check_properties FOLDER: the version and icons Explorer shows of both programs.
 check_properties() {
     local program expected actual
@@ -134,9 +171,9 @@ check_installed() {
     local root=$1 folder=$2 start_menu=$3 path_option=$4
     local unix_folder
     unix_folder=$(winepath -u "$folder")
-    [ "$(cd "$unix_folder" && ls | xargs)" = \
+    [ "$(names "$unix_folder")" = \
         "README.txt uninstall.exe veltrimax.exe veltrimax.txt vlt.exe vlt.txt" ] ||
-        fail "$folder holds: $(ls "$unix_folder" | xargs)"
+        fail "$folder holds: $(names "$unix_folder")"
     local shortcut
     shortcut=$(winepath -u "$start_menu\\Veltrimax.lnk")
     [ -f "$shortcut" ] || fail "no Start menu shortcut $start_menu\\Veltrimax.lnk"
@@ -168,11 +205,19 @@ $uninstall|NoRepair|0x1
 EOF
     local size=${reg["$uninstall|EstimatedSize"]:-0} kib
     kib=$(du -sk "$unix_folder" | cut -f1)
-    [ $((size)) -gt $((kib / 2)) ] && [ $((size)) -le $((kib + 64)) ] ||
+    if [ $((size)) -le $((kib / 2)) ] || [ $((size)) -gt $((kib + 64)) ]; then
         fail "EstimatedSize is $((size)) KiB for a folder of $kib KiB"
+    fi
     wine "$explorer_view" --icon "${reg["$classes\\Veltrimax.File\\DefaultIcon|(Default)"]}" ||
         fail ".vlt files' icon is missing"
     wine "$explorer_view" --icon "${reg["$uninstall|DisplayIcon"]}" || fail "DisplayIcon is missing"
+
+    check_decrypt_side "${reg["$classes\\Veltrimax.File\\shell\\open\\command|(Default)"]}"
+    check_window "${reg["$classes\\*\\shell\\VeltrimaxEncrypt\\command|(Default)"]}" \
+        "$windows_files\\known.bin" "Text1=$windows_files\\known.bin
+Text2=$windows_files\\known.bin.vlt
+Text6=
+Text5="
 
     local path=${reg['HKEY_CURRENT_USER\Environment|Path']-}
     if [ "$path_option" = on ]; then
@@ -200,33 +245,31 @@ case $case in
         wine reg add 'HKCU\Software\Classes\.vlt\OpenWithProgids' /v Other.File /d "" /f >/dev/null
         root=HKEY_CURRENT_USER folder=$profile\\AppData\\Local\\Programs\\Veltrimax
         start_menu="$profile\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+        path_option=on
+        vlt_key="$root\\Software\\Classes\\.vlt|(Default)|Veltrimax.File
+$root\\Software\\Classes\\.vlt\\OpenWithProgids|Other.File|"
         before=$(snapshot)
         wine "$setup" /S /CurrentUser || fail "the installer failed"
         # An update, elevated as Wine runs everything, stays in this user's install, and adds
         # the PATH option.
         wine "$setup" /S /AddToPath || fail "the update failed"
-        check_installed $root "$folder" "$start_menu" on
-        expect_reg <<EOF
-$root\\Software\\Classes\\.vlt|(Default)|Veltrimax.File
-$root\\Software\\Classes\\.vlt\\OpenWithProgids|Other.File|
-EOF
         ;;
     all_users)
         # Another program owns .vlt for all users: the install must leave it the default.
         wine reg add 'HKLM\Software\Classes\.vlt' /ve /d Other.File /f >/dev/null
         root=HKEY_LOCAL_MACHINE folder='C:\Program Files\Veltrimax'
         start_menu='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+        path_option=off
+        vlt_key="$root\\Software\\Classes\\.vlt|(Default)|Other.File"
         before=$(snapshot)
         wine "$setup" /S || fail "the installer failed"
-        check_installed $root "$folder" "$start_menu" off
-        expect_reg <<<"$root\\Software\\Classes\\.vlt|(Default)|Other.File"
         ;;
     portable)
         folder=$(winepath -w "$work")\\portable
         before=$(snapshot)
         (mkdir "$work/portable" && cd "$work/portable" && unzip -q "$zip") ||
             fail "cannot unpack $zip"
-        [ "$(cd "$work/portable" && ls | xargs)" = "README.txt veltrimax.exe veltrimax.txt vlt.exe vlt.txt" ] ||
+        [ "$(names "$work/portable")" = "README.txt veltrimax.exe veltrimax.txt vlt.exe vlt.txt" ] ||
             fail "the zip holds: $(unzip -Z1 "$zip" | xargs)"
         ;;
     *) fail "unknown case" ;;
@@ -238,12 +281,15 @@ check_properties "$folder"
 check_vlt "$folder"
 
 if [ "$case" = portable ]; then
+    check_decrypt_side "\"$folder\\veltrimax.exe\" \"%1\""
     rm -r "$work/portable"
 else
-    uninstall $root
+    check_installed "$root" "$folder" "$start_menu" "$path_option"
+    expect_reg <<<"$vlt_key"
+    uninstall "$root"
 fi
 after=$(snapshot)
 [ "$after" = "$before" ] || fail "the prefix differs from before: $(diff <(echo "$before") <(echo "$after"))"
-[ "$(ls "$files" | xargs)" = "decrypted.bin key.txt known.bin known.bin.vlt" ] ||
-    fail "the runs wrote more than their outputs: $(ls "$files" | xargs)"
+[ "$(names "$files")" = "decrypted.bin key.txt known.bin known.bin.vlt" ] ||
+    fail "the runs wrote more than their outputs: $(names "$files")"
 echo "$case: ok"
