@@ -119,6 +119,13 @@ struct OutputSettings {
 // created with the settings' permission bits, which the system reduces by the
 // umask. The system writes a new file back to disk while it is being written (see
 // PaceWriteback), so Commit's flush finds little left to do.
+// A file the system has open; each system defines it.
+struct OpenFile;
+struct CloseOpenFile {
+    void operator()(OpenFile* file) const noexcept;
+};
+using OwnedFile = std::unique_ptr<OpenFile, CloseOpenFile>;
+
 class OutputFile final : public ByteSink {
   public:
     explicit OutputFile(const std::filesystem::path& path, const OutputSettings& settings = {});
@@ -139,6 +146,9 @@ class OutputFile final : public ByteSink {
     std::string Discard() noexcept;
 
   private:
+    // Hands over the open file, for its flush and rename, once the writing is done.
+    OwnedFile TakeFile() noexcept;
+
     struct System;                     // the open file, how to wait on it, how it goes to disk
     std::string name_;                 // as given, for messages
     std::filesystem::path target_;     // the file that receives the content

@@ -24,13 +24,6 @@
 
 namespace vlt {
 
-// A file the system has open; each system defines it.
-struct OpenFile;
-struct CloseOpenFile {
-    void operator()(OpenFile* file) const noexcept;
-};
-using OwnedFile = std::unique_ptr<OpenFile, CloseOpenFile>;
-
 // An output whose content is written and which waits for its flush and rename.
 struct PendingOutput {
     std::string name;                 // as given, for messages

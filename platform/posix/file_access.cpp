@@ -317,22 +317,8 @@ void OutputFile::System::PaceWriteback(std::uint64_t written, const std::string&
     }
 }
 
-void OutputFile::Commit() {
-    PendingOutput written{name_,
-                          target_,
-                          std::exchange(temporary_, {}),
-                          posix::Own(std::exchange(system_->fd, -1)),
-                          written_,
-                          replace_};
-    if (batch_ != nullptr) {
-        batch_->Add(std::move(written));
-        return;
-    }
-    OutputBatch alone;
-    alone.Add(std::move(written));
-    if (auto failure = alone.Complete().front()) {
-        throw *std::move(failure);
-    }
+OwnedFile OutputFile::TakeFile() noexcept {
+    return posix::Own(std::exchange(system_->fd, -1));
 }
 
 std::string OutputFile::Discard() noexcept {

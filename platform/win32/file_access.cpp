@@ -450,23 +450,10 @@ void OutputFile::Write(std::span<const std::uint8_t> data) {
     WriteFully(system_->handle, system_->lane.get(), data, name_, system_->cancel, written_);
 }
 
-void OutputFile::Commit() {
+// The write lane ends first: the batch flushes the handle on this thread.
+OwnedFile OutputFile::TakeFile() noexcept {
     system_->lane.reset();
-    PendingOutput written{name_,
-                          target_,
-                          std::exchange(temporary_, {}),
-                          win32::Own(std::exchange(system_->handle, INVALID_HANDLE_VALUE)),
-                          written_,
-                          replace_};
-    if (batch_ != nullptr) {
-        batch_->Add(std::move(written));
-        return;
-    }
-    OutputBatch alone;
-    alone.Add(std::move(written));
-    if (auto failure = alone.Complete().front()) {
-        throw *std::move(failure);
-    }
+    return win32::Own(std::exchange(system_->handle, INVALID_HANDLE_VALUE));
 }
 
 std::string OutputFile::Discard() noexcept {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/form/form1_view.h"
+#include "tests/support/yes_no_answers.h"
 
 class FakeView final : public vlt::Form1View {
   public:
@@ -71,12 +72,7 @@ class FakeView final : public vlt::Form1View {
     void ShowError(const std::string& text) override { Log(Kind::Error, text); }
     bool AskYesNo(const std::string& text) override {
         Log(Kind::Question, text);
-        if (answers.empty()) {
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
+        return NextAnswer(answers);
     }
     std::optional<std::string> ShowOpen(const std::string& filter,
                                         const std::string& fileName) override {

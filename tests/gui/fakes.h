@@ -12,6 +12,7 @@
 
 #include "app/qt/message_box.h"
 #include "app/qt/open_dialog.h"
+#include "tests/support/yes_no_answers.h"
 
 class ScriptedFileDialog final : public vlt::OpenDialog {
   public:
@@ -55,12 +56,7 @@ class RecordingMessageBox final : public vlt::MessageBox {
     void ShowError(const QString& text) override { Log(Kind::Error, text); }
     bool AskYesNo(const QString& text) override {
         Log(Kind::Question, text);
-        if (answers.empty()) {
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
+        return NextAnswer(answers);
     }
 
     QStringList Texts() const {

@@ -10,23 +10,6 @@ set -euo pipefail
 
 program=$1
 title="Veltrimax Encrypt and decrypt file"
-work=$(mktemp -d)
-xvfb_pid=
-app_pid=
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    [ -s "$work/program.log" ] && cat "$work/program.log" >&2
-    exit 1
-}
-
 # shellcheck source=tests/support/xvfb.sh
 source "$(dirname "$0")/../support/xvfb.sh"
 start_xvfb 1280 1024

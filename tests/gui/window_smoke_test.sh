@@ -17,25 +17,6 @@ title="Veltrimax Encrypt and decrypt file"
 screen_width=1280
 screen_height=1024
 
-work=$(mktemp -d)
-xvfb_pid=
-app_pid=
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$work"/*.log; do
-        [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; } >&2
-    done
-    exit 1
-}
-
 # shellcheck source=tests/support/xvfb.sh
 source "$(dirname "$0")/../support/xvfb.sh"
 start_xvfb "$screen_width" "$screen_height"

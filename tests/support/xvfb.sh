@@ -1,6 +1,27 @@
 # Sourced by the scripts that drive a real window on a virtual X server of
-# their own (Xvfb, no window manager). The caller has a scratch folder in
-# $work and a fail function, and kills $xvfb_pid when it ends.
+# their own (Xvfb, no window manager): a scratch folder in $work, removed at
+# the end with the server and the program started as $app_pid, and fail,
+# which prints the logs of $work before it ends the script.
+
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    local log
+    for log in "$work"/*.log; do
+        [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; } >&2
+    done
+    exit 1
+}
 
 # start_xvfb WIDTH HEIGHT: starts the server on a free display and exports DISPLAY.
 start_xvfb() {
