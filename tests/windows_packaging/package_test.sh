@@ -19,23 +19,11 @@ publisher="Veltrimax maintainers"
 setup=$build/packages/Veltrimax-$version-setup.exe
 zip=$build/packages/Veltrimax-$version-portable.zip
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true; fi
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL ($case): $*" >&2
-    exit 1
-}
-
+# A scratch folder in $work, fail, and the Xvfb of the test's own, which go at the end, with
+# the scratch prefix's Wine server.
 # shellcheck source=tests/support/xvfb.sh
 source "$(dirname "$0")/../support/xvfb.sh"
+trap 'WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true; cleanup' EXIT
 start_xvfb 1280 1024
 
 if [ ! -f "$setup" ] || [ ! -f "$zip" ]; then
