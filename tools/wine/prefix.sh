@@ -15,7 +15,7 @@ flock 9
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
 # No Mono or Gecko: console programs need neither, and their installers would ask.
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 echo "Creating the Wine prefix $prefix (once; about a minute)" >&2
 wineboot -i >/dev/null 2>&1
 wineserver -w

@@ -10,7 +10,7 @@ shift
 "$(dirname "$0")/prefix.sh" "$prefix"
 export WINEPREFIX="$prefix" WINEARCH=win64
 export WINEDEBUG="${VLT_WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 # A server that outlives each program by a minute: a start with the server and
 # Wine's services already up takes 0.3 s instead of 3 (and it fails, harmlessly,
 # when one is running). It and the services it starts get no standard streams
