@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
@@ -25,6 +26,15 @@ constexpr UINT kBaseDpi = 96;
 
 int Scaled(int twips, UINT dpi) {
     return MulDiv(twips / kTwipsPerPixel, static_cast<int>(dpi), kBaseDpi);
+}
+
+// A label stops where its box starts: it paints its background over all of its place,
+// which in the table overlaps the box's edge.
+int WidthOf(const ControlPlace& place) {
+    if (const ControlPlace* box = FindControl(place.names)) {
+        return std::min(place.width, box->left - place.left);
+    }
+    return place.width;
 }
 
 int IdOf(std::size_t index) {
@@ -124,8 +134,9 @@ Form1Window::Form1Window(HINSTANCE instance) : form_(*this) {
     Layout(dpi);
     // Drops land on the window; Dropped finds the control under them.
     DragAcceptFiles(window_, TRUE);
+    // The activation on showing puts the focus there.
+    focus_ = controls_[IndexOf("Command1")];
     ShowWindow(window_, SW_SHOWNORMAL);
-    SetFocus(controls_[IndexOf("Command1")]);
 }
 
 Form1Window::~Form1Window() {
@@ -135,10 +146,20 @@ Form1Window::~Form1Window() {
     DeleteObject(browseFont_);
 }
 
-// Created in tab order, which makes it the focus chain; labels and the bar take no focus.
+// Created in tab order, which makes it the focus chain (labels and the bar take no focus);
+// each box's label right before it, which is where screen readers look for a box's name.
 void Form1Window::CreateControls() {
     for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
-        controls_[i] = MakeControl(kForm1Controls[i], window_, IdOf(i));
+        const ControlPlace& place = kForm1Controls[i];
+        if (!place.names.empty()) {
+            continue;  // made with its box
+        }
+        for (std::size_t label = 0; label < kForm1Controls.size(); ++label) {
+            if (kForm1Controls[label].names == place.name) {
+                controls_[label] = MakeControl(kForm1Controls[label], window_, IdOf(label));
+            }
+        }
+        controls_[i] = MakeControl(place, window_, IdOf(i));
     }
 }
 
@@ -148,7 +169,7 @@ void Form1Window::Layout(UINT dpi) {
     for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
         const ControlPlace& place = kForm1Controls[i];
         MoveWindow(controls_[i], Scaled(place.left, dpi), Scaled(place.top, dpi),
-                   Scaled(place.width, dpi), Scaled(place.height, dpi), TRUE);
+                   Scaled(WidthOf(place), dpi), Scaled(place.height, dpi), TRUE);
         const HFONT font = place.browseFont ? browseFont_ : dialogFont_;
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
@@ -285,6 +306,17 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Layout(HIWORD(wParam));
             return 0;
         }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus != nullptr && IsChild(window_, focus)) {
+                    focus_ = focus;
+                }
+            } else if (focus_ != nullptr && HIWORD(wParam) == 0) {
+                SetFocus(focus_);
+                return 0;
+            }
+            return DefWindowProcW(window_, message, wParam, lParam);
         case WM_CLOSE:
             // The rules hide the window and end the program; the window goes with the object.
             form_.WindowClosed();

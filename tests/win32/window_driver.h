@@ -75,6 +75,7 @@ class WindowDriver {
     bool Running() const;
 
   private:
+    void End();
     HWND WaitForDialog(bool messageBox, std::chrono::milliseconds limit) const;
 
     PROCESS_INFORMATION process_{};
