@@ -83,6 +83,13 @@ HWND MakeControl(const ControlPlace& place, HWND parent, int id) {
     return nullptr;
 }
 
+// The window's outer size for a client area of the table's size.
+SIZE FrameSize(UINT dpi) {
+    RECT frame{0, 0, Scaled(kClientWidthTwips, dpi), Scaled(kClientHeightTwips, dpi)};
+    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT, dpi);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
 HFONT DialogFont(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
@@ -124,12 +131,15 @@ Form1Window::Form1Window(HINSTANCE instance) : form_(*this) {
                               kStyle, 0, 0, 0, 0, owner_, nullptr, instance, this);
     CreateControls();
     const UINT dpi = GetDpiForWindow(window_);
-    RECT frame{0, 0, Scaled(kClientWidthTwips, dpi), Scaled(kClientHeightTwips, dpi)};
-    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT, dpi);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+    const SIZE size = FrameSize(dpi);
+    // Centred in the primary monitor's work area; on a screen too small for it, its caption
+    // stays on the screen.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    SetWindowPos(window_, nullptr, work.left + std::max(0L, (work.right - work.left - size.cx) / 2),
+                 work.top + std::max(0L, (work.bottom - work.top - size.cy) / 2), size.cx, size.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     Layout(dpi);
     // Drops land on the window; Dropped finds the control under them.
@@ -304,6 +314,14 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                          suggested->right - suggested->left, suggested->bottom - suggested->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             Layout(HIWORD(wParam));
+            return 0;
+        }
+        case WM_GETMINMAXINFO: {
+            // Its one size, even where it exceeds the screen's (a small screen at 150 %):
+            // Windows would otherwise cut it to the screen, and the controls with it.
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            const SIZE size = FrameSize(GetDpiForWindow(window_));
+            limits->ptMinTrackSize = limits->ptMaxTrackSize = {size.cx, size.cy};
             return 0;
         }
         case WM_ACTIVATE:
