@@ -22,7 +22,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format
     dpkg-dev file time fish zsh
     strace bindfs fuse3
-    g++-mingw-w64-x86-64-posix wine64 wine googletest nsis zip unzip groff-base
+    g++-mingw-w64-x86-64-posix wine64 wine fonts-wine googletest nsis zip unzip groff-base
 )
 
 install_missing() {

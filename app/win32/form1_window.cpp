@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <utility>
@@ -25,6 +26,15 @@ constexpr UINT kBaseDpi = 96;
 
 int Scaled(int twips, UINT dpi) {
     return MulDiv(twips / kTwipsPerPixel, static_cast<int>(dpi), kBaseDpi);
+}
+
+// A label stops where its box starts: it paints its background over all of its place,
+// which in the table overlaps the box's edge.
+int WidthOf(const ControlPlace& place) {
+    if (const ControlPlace* box = FindControl(place.names)) {
+        return std::min(place.width, box->left - place.left);
+    }
+    return place.width;
 }
 
 int IdOf(std::size_t index) {
@@ -73,6 +83,13 @@ HWND MakeControl(const ControlPlace& place, HWND parent, int id) {
     return nullptr;
 }
 
+// The window's outer size for a client area of the table's size.
+SIZE FrameSize(UINT dpi) {
+    RECT frame{0, 0, Scaled(kClientWidthTwips, dpi), Scaled(kClientHeightTwips, dpi)};
+    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT, dpi);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
 HFONT DialogFont(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
@@ -114,18 +131,22 @@ Form1Window::Form1Window(HINSTANCE instance) : form_(*this) {
                               kStyle, 0, 0, 0, 0, owner_, nullptr, instance, this);
     CreateControls();
     const UINT dpi = GetDpiForWindow(window_);
-    RECT frame{0, 0, Scaled(kClientWidthTwips, dpi), Scaled(kClientHeightTwips, dpi)};
-    AdjustWindowRectExForDpi(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT, dpi);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+    const SIZE size = FrameSize(dpi);
+    // Centred in the primary monitor's work area; on a screen too small for it, its caption
+    // stays on the screen.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    SetWindowPos(window_, nullptr, work.left + std::max(0L, (work.right - work.left - size.cx) / 2),
+                 work.top + std::max(0L, (work.bottom - work.top - size.cy) / 2), size.cx, size.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     Layout(dpi);
     // Drops land on the window; Dropped finds the control under them.
     DragAcceptFiles(window_, TRUE);
+    // The activation on showing puts the focus there.
+    focus_ = controls_[IndexOf("Command1")];
     ShowWindow(window_, SW_SHOWNORMAL);
-    SetFocus(controls_[IndexOf("Command1")]);
 }
 
 Form1Window::~Form1Window() {
@@ -135,10 +156,20 @@ Form1Window::~Form1Window() {
     DeleteObject(browseFont_);
 }
 
-// Created in tab order, which makes it the focus chain; labels and the bar take no focus.
+// Created in tab order, which makes it the focus chain (labels and the bar take no focus);
+// each box's label right before it, which is where screen readers look for a box's name.
 void Form1Window::CreateControls() {
     for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
-        controls_[i] = MakeControl(kForm1Controls[i], window_, IdOf(i));
+        const ControlPlace& place = kForm1Controls[i];
+        if (!place.names.empty()) {
+            continue;  // made with its box
+        }
+        for (std::size_t label = 0; label < kForm1Controls.size(); ++label) {
+            if (kForm1Controls[label].names == place.name) {
+                controls_[label] = MakeControl(kForm1Controls[label], window_, IdOf(label));
+            }
+        }
+        controls_[i] = MakeControl(place, window_, IdOf(i));
     }
 }
 
@@ -148,7 +179,7 @@ void Form1Window::Layout(UINT dpi) {
     for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
         const ControlPlace& place = kForm1Controls[i];
         MoveWindow(controls_[i], Scaled(place.left, dpi), Scaled(place.top, dpi),
-                   Scaled(place.width, dpi), Scaled(place.height, dpi), TRUE);
+                   Scaled(WidthOf(place), dpi), Scaled(place.height, dpi), TRUE);
         const HFONT font = place.browseFont ? browseFont_ : dialogFont_;
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
@@ -285,6 +316,25 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Layout(HIWORD(wParam));
             return 0;
         }
+        case WM_GETMINMAXINFO: {
+            // Its one size, even where it exceeds the screen's (a small screen at 150 %):
+            // Windows would otherwise cut it to the screen, and the controls with it.
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            const SIZE size = FrameSize(GetDpiForWindow(window_));
+            limits->ptMinTrackSize = limits->ptMaxTrackSize = {size.cx, size.cy};
+            return 0;
+        }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus != nullptr && IsChild(window_, focus)) {
+                    focus_ = focus;
+                }
+            } else if (focus_ != nullptr && HIWORD(wParam) == 0) {
+                SetFocus(focus_);
+                return 0;
+            }
+            return DefWindowProcW(window_, message, wParam, lParam);
         case WM_CLOSE:
             // The rules hide the window and end the program; the window goes with the object.
             form_.WindowClosed();

@@ -53,6 +53,9 @@ class Form1Window final : public Form1View {
 
     HWND owner_ = nullptr;  // hidden: keeps the window off the taskbar
     HWND window_ = nullptr;
+    // The control that has the focus while the window is inactive (a message box or another
+    // program in front), given back on activation as a dialog does.
+    HWND focus_ = nullptr;
     std::array<HWND, kForm1Controls.size()> controls_{};
     HFONT dialogFont_ = nullptr;
     HFONT browseFont_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include "app/form/form1_layout.h"
 #include "app/form/messages.h"
@@ -143,15 +142,24 @@ WindowDriver::WindowDriver(const std::filesystem::path& program, const std::wstr
         throw std::runtime_error("cannot start " + Utf8(program.wstring()) + ": error " +
                                  std::to_string(GetLastError()));
     }
-    window_ = WaitFor("the program's window", kPatience, [this] {
-        if (!Running()) {
-            throw std::runtime_error("the program ended before it showed its window");
-        }
-        return FindTopLevel(ProcessId(), &IsMainWindow);
-    });
+    try {
+        window_ = WaitFor("the program's window", kPatience, [this] {
+            if (!Running()) {
+                throw std::runtime_error("the program ended before it showed its window");
+            }
+            return FindTopLevel(ProcessId(), &IsMainWindow);
+        });
+    } catch (...) {
+        End();  // no destructor runs for a constructor that throws
+        throw;
+    }
 }
 
 WindowDriver::~WindowDriver() {
+    End();
+}
+
+void WindowDriver::End() {
     if (Running()) {
         TerminateProcess(process_.hProcess, 1);
         WaitForSingleObject(process_.hProcess, static_cast<DWORD>(kPatience.count()));

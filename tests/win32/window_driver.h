@@ -15,7 +15,9 @@
 //   EXPECT_EQ(program.WaitForExit(), 0u);
 //
 // Texts are UTF-8. Every wait has a limit; one that runs out throws std::runtime_error
-// saying what it waited for, so a test fails instead of hanging.
+// saying what it waited for, so a test fails instead of hanging. Under Wine a test program
+// runs on a display of its own through tests/win32/wine_display.sh, holding the CTest
+// resource lock wine_display (see tests/win32/CMakeLists.txt).
 
 #include <windows.h>
 
@@ -75,6 +77,7 @@ class WindowDriver {
     bool Running() const;
 
   private:
+    void End();
     HWND WaitForDialog(bool messageBox, std::chrono::milliseconds limit) const;
 
     PROCESS_INFORMATION process_{};

@@ -2,10 +2,15 @@
 // places, captions, kinds and the focus.
 
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <commctrl.h>
+#include <oleacc.h>
+
+#include <algorithm>
+#include <optional>
 
 #include "app/form/form1_layout.h"
+#include "app/win32/text.h"
 #include "tests/win32/window_test.h"
 
 namespace vlt::win32_test {
@@ -26,6 +31,13 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+RECT WorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    return monitor.rcWork;
+}
+
 TEST_F(WindowLayout, AFixedCentredWindowWithACloseBoxAndNoTaskbarButton) {
     WindowDriver program(Veltrimax());
     const HWND window = program.Window();
@@ -44,8 +56,9 @@ TEST_F(WindowLayout, AFixedCentredWindowWithACloseBoxAndNoTaskbarButton) {
 
     RECT frame{};
     GetWindowRect(window, &frame);
-    EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
-    EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    const RECT work = WorkArea();
+    EXPECT_NEAR(frame.left + frame.right, work.left + work.right, 2);
+    EXPECT_NEAR(frame.top + frame.bottom, work.top + work.bottom, 2);
 }
 
 // Each control of the table at its place in pixels (twips / 15 at 96 DPI), of its kind,
@@ -59,9 +72,15 @@ TEST_F(WindowLayout, PlacesEveryControlOfTheTable) {
         const RECT rect = ClientRectOf(control, program.Window());
         EXPECT_EQ(rect.left, place.left / kTwipsPerPixel);
         EXPECT_EQ(rect.top, place.top / kTwipsPerPixel);
-        EXPECT_EQ(rect.right - rect.left, place.width / kTwipsPerPixel);
         EXPECT_EQ(rect.bottom - rect.top, place.height / kTwipsPerPixel);
         EXPECT_TRUE(IsWindowVisible(control));
+        if (place.names.empty()) {
+            EXPECT_EQ(rect.right - rect.left, place.width / kTwipsPerPixel);
+        } else {
+            // A label paints its whole place: it stops where its box starts.
+            const RECT box = ClientRectOf(program.Control(place.names), program.Window());
+            EXPECT_EQ(rect.right, std::min(box.left, rect.left + place.width / kTwipsPerPixel));
+        }
 
         const auto style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
         const bool focusable =
@@ -98,6 +117,116 @@ TEST_F(WindowLayout, PlacesEveryControlOfTheTable) {
     thread.cbSize = sizeof(thread);
     ASSERT_TRUE(GetGUIThreadInfo(program.ThreadId(), &thread));
     EXPECT_EQ(thread.hwndFocus, program.Control("Command1"));
+}
+
+// Wine takes the DPI from the user's LogPixels at a program's start: set for the starts in
+// its scope and put back after them.
+class LogPixels {
+  public:
+    explicit LogPixels(DWORD dpi) {
+        DWORD size = sizeof(old_);
+        had_ = RegGetValueW(HKEY_CURRENT_USER, kKey, kValue, RRF_RT_REG_DWORD, nullptr, &old_,
+                            &size) == ERROR_SUCCESS;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &dpi, sizeof(dpi));
+    }
+    ~LogPixels() {
+        if (had_) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kValue, REG_DWORD, &old_, sizeof(old_));
+        } else {
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, kValue);
+        }
+    }
+    LogPixels(const LogPixels&) = delete;
+    LogPixels& operator=(const LogPixels&) = delete;
+
+  private:
+    static constexpr wchar_t kKey[] = L"Control Panel\\Desktop";
+    static constexpr wchar_t kValue[] = L"LogPixels";
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+// At 150 % the client area and the controls are scaled, the window being DPI aware; where
+// that is wider than the screen (wine_display.sh's is 1024 x 768), the window is still
+// whole and its caption on the screen.
+TEST_F(WindowLayout, ScalesWithTheDpi) {
+    std::optional<WindowDriver> program;
+    {
+        const LogPixels dpi(144);
+        program.emplace(Veltrimax());
+    }
+    const auto scaled = [](int twips) { return MulDiv(twips / kTwipsPerPixel, 144, 96); };
+    RECT client{};
+    GetClientRect(program->Window(), &client);
+    EXPECT_EQ(client.right, scaled(kClientWidthTwips));
+    EXPECT_EQ(client.bottom, scaled(kClientHeightTwips));
+    RECT frame{};
+    GetWindowRect(program->Window(), &frame);
+    const RECT work = WorkArea();
+    EXPECT_GE(frame.left, work.left);
+    EXPECT_GE(frame.top, work.top);
+    for (const ControlPlace& place : kForm1Controls) {
+        SCOPED_TRACE(std::string(place.name));
+        const RECT rect = ClientRectOf(program->Control(place.name), program->Window());
+        EXPECT_EQ(rect.left, scaled(place.left));
+        EXPECT_EQ(rect.top, scaled(place.top));
+        EXPECT_EQ(rect.bottom - rect.top, scaled(place.height));
+        if (place.names.empty()) {
+            EXPECT_EQ(rect.right - rect.left, scaled(place.width));
+        }
+    }
+}
+
+struct Accessible {
+    std::string name;
+    long role = 0;
+};
+
+// What a screen reader learns of a control through MSAA.
+Accessible AccessibleOf(HWND control) {
+    Accessible seen;
+    IAccessible* object = nullptr;
+    // __uuidof: mingw's IID_IAccessible is oleacc.dll's data, which needs dllimport.
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                          __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object)))) {
+        return seen;
+    }
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    if (object->get_accName(self, &name) == S_OK && name != nullptr) {
+        seen.name = Utf8(name);
+        SysFreeString(name);
+    }
+    VARIANT role{};
+    if (object->get_accRole(self, &role) == S_OK && role.vt == VT_I4) {
+        seen.role = role.lVal;
+    }
+    object->Release();
+    return seen;
+}
+
+// A box is named by the label right before it. (The bar is announced as progress by its
+// class, checked above; Wine's oleacc gives that class no role of its own.)
+TEST_F(WindowLayout, ScreenReadersNameEachBoxByItsLabel) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        WindowDriver program(Veltrimax());
+        for (const ControlPlace& place : kForm1Controls) {
+            if (place.names.empty()) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(place.names));
+            const HWND box = program.Control(place.names);
+            EXPECT_EQ(GetWindow(box, GW_HWNDPREV), program.Control(place.name));
+            const Accessible seen = AccessibleOf(box);
+            EXPECT_EQ(seen.name, place.caption);
+            EXPECT_EQ(seen.role, ROLE_SYSTEM_TEXT);
+        }
+    }
+    CoUninitialize();
 }
 
 // The contact line names the system the program runs on.

@@ -6,7 +6,21 @@
 set -euo pipefail
 prefix="$(realpath -m "${1:?usage: $0 PREFIX}")"
 ready="$prefix/.vlt-ready"
-[ -e "$ready" ] && exit 0
+
+# Wine's own fonts (fonts-wine: Tahoma, MS Sans Serif, Marlett for the caption's
+# buttons), which Debian's Wine 8 does not find by itself: linked into the
+# prefix's Fonts folder, where it looks. Without them windows get substitutes.
+link_fonts() {
+    local folder="$prefix/drive_c/windows/Fonts"
+    if [ -d /usr/share/wine/fonts ] && [ -d "$folder" ] && [ ! -e "$folder/marlett.ttf" ]; then
+        # Tests starting side by side may link them at the same moment.
+        ln -sf /usr/share/wine/fonts/* "$folder/" 2>/dev/null || true
+    fi
+}
+if [ -e "$ready" ]; then
+    link_fonts
+    exit 0
+fi
 
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
@@ -19,4 +33,5 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 echo "Creating the Wine prefix $prefix (once; about a minute)" >&2
 wineboot -i >/dev/null 2>&1
 wineserver -w
+link_fonts
 touch "$ready"
