@@ -49,7 +49,8 @@ mkdir "$HOME"
 
 # What Wine has on disk: every file under C: but the temporary folders, and the registry less
 # what changes by itself (the keys' times; a driver date and the display monitor's dates, of
-# type ffff1003, written at each start) and less two things NSIS leaves by design: the
+# type ffff1003, written at each start; the devices, display adapters and monitors, which
+# Wine registers again when a prefix first meets another display) and less two things NSIS leaves by design: the
 # uninstaller's copy of itself in the temporary folder, whose removal it leaves to the next
 # start of Windows (PendingFileRenameOperations), and the empty standard key for per-user
 # uninstall entries that Windows has anyway.
@@ -61,7 +62,9 @@ snapshot() {
         sed -E 's/^(\[.*\]) [0-9]+$/\1/; /^$/d; /^#time=/d; /^"DriverDateData"=/d; /^@=hex\(ffff1003\):/d
             /^"PendingFileRenameOperations"=/d
             /^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\]$/d' \
-            "$WINEPREFIX/$hive.reg" | sed "s/^/$hive: /"
+            "$WINEPREFIX/$hive.reg" |
+            awk '/^\[/ { devices = /^\[(System\\\\CurrentControlSet\\\\(Control\\\\(Class|Video)|Enum)|Hardware)/ }
+                 !devices' | sed "s/^/$hive: /"
     done
 }
 
