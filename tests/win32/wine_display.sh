@@ -13,30 +13,11 @@ run=$1
 prefix=$(realpath -m "$2")
 shift 2
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display itself and names it on the descriptor given. The
-# size of Wine's screen when no display is at hand, which a prefix that ran
+# shellcheck source=tests/support/xvfb.sh
+source "$(dirname "$0")/../support/xvfb.sh"
+# The size of Wine's screen when no display is at hand, which a prefix that ran
 # console tests without one keeps: Wine and X then agree.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
-    echo "Xvfb did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb 1024 768
 
 # The prefix's desktop processes and the display each draws on.
 desktops_elsewhere() {
