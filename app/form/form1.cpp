@@ -122,21 +122,28 @@ void Form1::FilesDropped(Operation side, const std::vector<std::string>& names) 
     }
 }
 
-void Form1::FilesOpened(const std::vector<std::string>& names) {
-    if (names.size() > 1) {
+void Form1::CommandLine(std::vector<std::string> arguments) {
+    std::optional<Operation> side;
+    if (!arguments.empty() &&
+        (arguments.front() == kEncryptOption || arguments.front() == kDecryptOption)) {
+        side = arguments.front() == kEncryptOption ? Operation::Encrypt : Operation::Decrypt;
+        arguments.erase(arguments.begin());
+    }
+    if (arguments.size() > 1) {
         // Shown once the window is on the screen.
         view_.Post([this] { view_.Inform(std::string(kOpenOneFile)); });
         return;
     }
-    if (names.empty()) {
+    if (arguments.empty()) {
         return;
     }
     // A full path, as the Open dialog gives, so that the box says where the file is.
     std::error_code error;
-    const std::filesystem::path path = PathFromUtf8(names.front());
+    const std::filesystem::path path = PathFromUtf8(arguments.front());
     const std::filesystem::path full = std::filesystem::absolute(path, error);
     const std::string name = Utf8Of(error ? path : full);
-    if (HasVltEnding(name)) {
+    if (side.value_or(HasVltEnding(name) ? Operation::Decrypt : Operation::Encrypt) ==
+        Operation::Decrypt) {
         FillDecryptSide(name);
     } else {
         FillEncryptSide(name);

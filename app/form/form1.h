@@ -39,10 +39,12 @@ class Form1 {
     // Files dropped onto a side's boxes or "...": one file fills that side as its "..." does.
     // A name that is not a local file is empty.
     void FilesDropped(Operation side, const std::vector<std::string>& names);
-    // The files the program was started with (`veltrimax FILE`): one whose name ends in
-    // ".vlt", in any case, fills the decryption's side, any other the encryption's, as that
-    // side's "..." would; several get a note. The Open dialog is left as it was.
-    void FilesOpened(const std::vector<std::string>& names);
+    // The program's arguments, `[--encrypt | --decrypt] [FILE]`: a file fills the side the
+    // option names, as that side's "..." would; without one, a name ending in ".vlt" (in any
+    // case) the decryption's and any other the encryption's. Explorer's "Encrypt with" and
+    // "Decrypt with" name the side. Several files get a note; the Open dialog is left as it
+    // was.
+    void CommandLine(std::vector<std::string> arguments);
     // Form_Unload, the window closed: stops a run and ends the program.
     void WindowClosed();
 

@@ -23,6 +23,9 @@ inline constexpr std::string_view kEncryptFinished = "Encrypt is finish";
 inline constexpr std::string_view kDecryptFinished = "Decrypt is finish";
 inline constexpr std::string_view kWrongKeyQuestion =
     "The primary key is wrong or the file is damaged. Save the output anyway?";
+// The options that name the side a file on the command line fills.
+inline constexpr std::string_view kEncryptOption = "--encrypt";
+inline constexpr std::string_view kDecryptOption = "--decrypt";
 inline constexpr std::string_view kOpenOneFile = "Please open one file at a time";
 inline constexpr std::string_view kDropOneFile = "Please drop one file, not several or a folder";
 inline constexpr std::string_view kEncryptedFilter = "Veltrimax vl datoteke (*.vlt)|*.vlt|";

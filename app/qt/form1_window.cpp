@@ -188,12 +188,12 @@ void Form1Window::CreateControls() {
     }
 }
 
-void Form1Window::FilesOpened(const QStringList& names) {
+void Form1Window::CommandLine(const QStringList& arguments) {
     std::vector<std::string> texts;
-    for (const QString& name : names) {
-        texts.push_back(name.toStdString());
+    for (const QString& argument : arguments) {
+        texts.push_back(argument.toStdString());
     }
-    form_.FilesOpened(texts);
+    form_.CommandLine(texts);
 }
 
 std::string Form1Window::Text(Box box) const {

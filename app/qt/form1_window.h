@@ -29,8 +29,8 @@ class Form1Window final : public QWidget, public Form1View {
     Form1Window(OpenDialog& commonDialog, MessageBox& messages, QWidget* parent = nullptr);
     ~Form1Window() override;
 
-    // The files named on the command line, for Form1's rules.
-    void FilesOpened(const QStringList& names);
+    // The program's arguments, for Form1's rules.
+    void CommandLine(const QStringList& arguments);
 
     // True while an encryption or decryption runs.
     bool Running() const { return form_.Running(); }

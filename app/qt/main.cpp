@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&form, &vlt::Form1Window::ProgramEnded, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     form.show();
-    // What Qt left of the command line: the program's name, then the files to open.
-    form.FilesOpened(QCoreApplication::arguments().mid(1));
+    // What Qt left of the command line: the program's name, then its own arguments.
+    form.CommandLine(QCoreApplication::arguments().mid(1));
     return QApplication::exec();
 }

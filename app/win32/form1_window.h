@@ -25,8 +25,8 @@ class Form1Window final : public Form1View {
     Form1Window& operator=(const Form1Window&) = delete;
 
     HWND Handle() const { return window_; }
-    // The files named on the command line, for Form1's rules.
-    void FilesOpened(const std::vector<std::string>& names) { form_.FilesOpened(names); }
+    // The program's arguments, for Form1's rules.
+    void CommandLine(const std::vector<std::string>& arguments) { form_.CommandLine(arguments); }
     // Lets a message loop click the focused button on Enter; true when it did.
     bool ClickFocusedButton(const MSG& message);
 

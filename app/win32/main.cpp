@@ -12,23 +12,23 @@
 
 namespace {
 
-// The files named after the program's own name, as Explorer passes "%1".
-std::vector<std::string> FilesToOpen() {
+// The arguments after the program's own name, as Explorer passes them ("%1").
+std::vector<std::string> Arguments() {
     int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> files;
-    for (int i = 1; arguments != nullptr && i < count; ++i) {
-        files.push_back(vlt::Utf8(arguments[i]));
+    wchar_t** given = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; given != nullptr && i < count; ++i) {
+        arguments.push_back(vlt::Utf8(given[i]));
     }
-    LocalFree(arguments);
-    return files;
+    LocalFree(given);
+    return arguments;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     vlt::Form1Window form(instance);
-    form.FilesOpened(FilesToOpen());
+    form.CommandLine(Arguments());
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         // Tab and Shift+Tab move the focus, Space clicks a focused button; Enter clicks

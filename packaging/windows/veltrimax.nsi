@@ -74,7 +74,7 @@ Section "Veltrimax" SecMain
     WriteRegStr SHCTX "${PROGID_KEY}\shell\VeltrimaxDecrypt" "" "Decrypt with Veltrimax"
     WriteRegStr SHCTX "${PROGID_KEY}\shell\VeltrimaxDecrypt" "Icon" "$INSTDIR\veltrimax.exe"
     WriteRegStr SHCTX "${PROGID_KEY}\shell\VeltrimaxDecrypt\command" "" \
-        '"$INSTDIR\veltrimax.exe" "%1"'
+        '"$INSTDIR\veltrimax.exe" --decrypt "%1"'
     WriteRegStr SHCTX "Software\Classes\.vlt\OpenWithProgids" "${PROGID}" ""
     ; .vlt is taken only when no other program of this hive has it, so that the uninstaller,
     ; which gives back only what names our type, never drops someone else's.
@@ -82,10 +82,11 @@ Section "Veltrimax" SecMain
     ${If} $0 == ""
         WriteRegStr SHCTX "Software\Classes\.vlt" "" "${PROGID}"
     ${EndIf}
-    ; Any file: the window fills its encrypt side (its decrypt side for a .vlt name).
+    ; Any file, a .vlt file too: the window fills its encrypt side.
     WriteRegStr SHCTX "${ENCRYPT_VERB_KEY}" "" "Encrypt with Veltrimax"
     WriteRegStr SHCTX "${ENCRYPT_VERB_KEY}" "Icon" "$INSTDIR\veltrimax.exe"
-    WriteRegStr SHCTX "${ENCRYPT_VERB_KEY}\command" "" '"$INSTDIR\veltrimax.exe" "%1"'
+    WriteRegStr SHCTX "${ENCRYPT_VERB_KEY}\command" "" \
+        '"$INSTDIR\veltrimax.exe" --encrypt "%1"'
     System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 
     ; Apps & features.

@@ -80,8 +80,8 @@ class DropsTest : public QObject {
         QVERIFY(dialog.shown.isEmpty());
     }
 
-    // Each row: the names on the command line (@ a scratch folder, which is the current
-    // one), the boxes afterwards and the notes shown.
+    // Each row: the arguments (@ a scratch folder, which is the current one), the boxes
+    // afterwards and the notes shown.
     void commandLineFilesFillTheirSide_data() {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("boxes");  // encrypt in, out, decrypt in, out
@@ -97,6 +97,12 @@ class DropsTest : public QObject {
             << QStringList{};
         QTest::newRow("a relative name")
             << QStringList{"a.bin"} << QStringList{"@/a.bin", "@/a.bin.vlt", "", ""}
+            << QStringList{};
+        QTest::newRow("--encrypt, a .vlt file")
+            << QStringList{"--encrypt", "@/b.bin.vlt"}
+            << QStringList{"@/b.bin.vlt", "@/b.bin.vlt.vlt", "", ""} << QStringList{};
+        QTest::newRow("--decrypt, another file")
+            << QStringList{"--decrypt", "@/a.bin"} << QStringList{"", "", "@/a.bin", "@/a"}
             << QStringList{};
         QTest::newRow("two files")
             << QStringList{"@/a.bin", "@/b.bin.vlt"} << QStringList{"", "", "", ""}
@@ -117,7 +123,7 @@ class DropsTest : public QObject {
         RecordingMessageBox messages;
         vlt::Form1Window form(dialog, messages);
         const Form1Controls ui(form);
-        form.FilesOpened(names);
+        form.CommandLine(names);
         QCoreApplication::processEvents();  // the note waits for the window
         QVERIFY(QDir::setCurrent(previous));
         QCOMPARE(messages.Texts(), notes);

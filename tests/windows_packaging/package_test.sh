@@ -119,7 +119,7 @@ check_vlt() {
     cmp -s "$files/known.bin" "$files/decrypted.bin" || fail "vlt.exe decrypted to other bytes"
 }
 
-# check_window COMMAND FILE EXPECTED: COMMAND, a registered '"PROGRAM" "%1"', run on FILE as
+# check_window COMMAND FILE EXPECTED: COMMAND, a registered '"PROGRAM" ... "%1"', run on FILE as
 # Explorer runs it, shows the window with its file boxes as EXPECTED and ends when closed.
 check_window() {
     local program=${1#\"} arguments=${1#\"*\" } shown
@@ -180,10 +180,10 @@ $classes\\Veltrimax.File|(Default)|Veltrimax encrypted file
 $classes\\Veltrimax.File\\DefaultIcon|(Default)|$folder\\veltrimax.exe,-2
 $classes\\Veltrimax.File\\shell\\open\\command|(Default)|$open
 $classes\\Veltrimax.File\\shell\\VeltrimaxDecrypt|(Default)|Decrypt with Veltrimax
-$classes\\Veltrimax.File\\shell\\VeltrimaxDecrypt\\command|(Default)|$open
+$classes\\Veltrimax.File\\shell\\VeltrimaxDecrypt\\command|(Default)|"$folder\\veltrimax.exe" --decrypt "%1"
 $classes\\.vlt\\OpenWithProgids|Veltrimax.File|
 $classes\\*\\shell\\VeltrimaxEncrypt|(Default)|Encrypt with Veltrimax
-$classes\\*\\shell\\VeltrimaxEncrypt\\command|(Default)|$open
+$classes\\*\\shell\\VeltrimaxEncrypt\\command|(Default)|"$folder\\veltrimax.exe" --encrypt "%1"
 $uninstall|DisplayName|Veltrimax
 $uninstall|DisplayVersion|$version
 $uninstall|Publisher|$publisher
@@ -204,9 +204,10 @@ EOF
     wine "$explorer_view" --icon "${reg["$uninstall|DisplayIcon"]}" || fail "DisplayIcon is missing"
 
     check_decrypt_side "${reg["$classes\\Veltrimax.File\\shell\\open\\command|(Default)"]}"
+    # Encrypt with Veltrimax fills the encrypt side for a .vlt file too.
     check_window "${reg["$classes\\*\\shell\\VeltrimaxEncrypt\\command|(Default)"]}" \
-        "$windows_files\\known.bin" "Text1=$windows_files\\known.bin
-Text2=$windows_files\\known.bin.vlt
+        "$windows_files\\known.bin.vlt" "Text1=$windows_files\\known.bin.vlt
+Text2=$windows_files\\known.bin.vlt.vlt
 Text6=
 Text5="
 
