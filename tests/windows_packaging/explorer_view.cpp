@@ -14,16 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/text.h"
+
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
+using vlt::Utf8;
 
 int PrintProperties(const wchar_t* file) {
     DWORD ignored = 0;
