@@ -7,11 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vlt {
 
 inline constexpr std::string_view kVltSuffix = ".vlt";
+
+// The name an encrypted file gets from its source: the whole name and ".vlt", even after a
+// ".vlt" of its own ("a.vlt" gives "a.vlt.vlt"), so that dropping the suffix gives it back.
+inline std::string EncryptedName(std::string_view name) {
+    return std::string(name) + std::string(kVltSuffix);
+}
 
 // Whether `name` ends in ".vlt", in any case ("A.VLT" does): the name of an encrypted file.
 constexpr bool HasVltEnding(std::string_view name) {

@@ -227,7 +227,7 @@ std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& o
             outputs.push_back(*options.output);
         } else if (options.command == Command::Encrypt) {
             outputs.push_back(EncryptedName(input));
-        } else if (auto name = DecryptedName(input)) {
+        } else if (auto name = WithoutVltEnding(input)) {
             outputs.push_back(std::move(*name));
         } else if (HasVltEnding(input)) {
             return input +

@@ -8,11 +8,8 @@
 #include "platform/utf8.h"
 
 namespace vlt::cli {
-std::string EncryptedName(const std::string& input) {
-    return input + std::string(kVltSuffix);
-}
 
-std::optional<std::string> DecryptedName(const std::string& input) {
+std::optional<std::string> WithoutVltEnding(const std::string& input) {
     if (!HasVltEnding(input)) {
         return std::nullopt;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Output names as the window proposes them, and whether an output may be written.
+// Output names made from the inputs' names, and whether an output may be written.
 
 #include <cstddef>
 #include <optional>
@@ -9,12 +9,10 @@
 
 namespace vlt::cli {
 
-// INPUT + ".vlt", appended to the whole name ("a.vlt" gives "a.vlt.vlt").
-std::string EncryptedName(const std::string& input);
-
-// INPUT without its ".vlt" ending (in any case); nothing when INPUT does not
-// end in ".vlt" or nothing would remain of its file name.
-std::optional<std::string> DecryptedName(const std::string& input);
+// INPUT without its ".vlt" ending (in any case): decrypt's output unless -o names one.
+// Nothing when INPUT does not end in ".vlt" or nothing would remain of its file name;
+// such an input wants -o. (Encrypt's is EncryptedName, cipher/vlt_format.h.)
+std::optional<std::string> WithoutVltEnding(const std::string& input);
 
 // What follows "already exists" when an output is in the way.
 inline constexpr std::string_view kForceHint = "use --force to replace it";

@@ -104,7 +104,7 @@ void Form1::FillEncryptSide(const std::string& name) {
 
 void Form1::FillDecryptSide(const std::string& name) {
     view_.SetText(Box::DecryptInput, name);
-    if (const std::optional<std::string> output = DecryptedName(name)) {
+    if (const std::optional<std::string> output = WithoutLastFourCharacters(name)) {
         view_.SetText(Box::DecryptOutput, *output);
     }
 }

@@ -16,11 +16,7 @@ constexpr std::string_view kHalfCharacter = "?";
 
 }  // namespace
 
-std::string EncryptedName(std::string_view name) {
-    return std::string(name) + std::string(kVltSuffix);
-}
-
-std::optional<std::string> DecryptedName(std::string_view name) {
+std::optional<std::string> WithoutLastFourCharacters(std::string_view name) {
     struct Character {
         std::size_t start;
         std::size_t units;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "cipher/vlt_format.h"
 #include "tests/support/temp_folder.h"
 
 namespace vlt::cli {
@@ -34,7 +35,7 @@ TEST(OutputNaming, DecryptionDropsTheVltEndingOnly) {
         {"dir/.vlt", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DecryptedName(c.input), c.output) << c.input;
+        EXPECT_EQ(WithoutVltEnding(c.input), c.output) << c.input;
     }
 }
 

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+#include "cipher/vlt_format.h"
+
 namespace {
 
 struct Naming {
@@ -26,7 +28,7 @@ class NamingTest : public ::testing::TestWithParam<Naming> {};
 TEST_P(NamingTest, AppendsTheSuffixAndDropsFourCharacters) {
     const Naming& naming = GetParam();
     EXPECT_EQ(vlt::EncryptedName(naming.name), naming.encrypted);
-    EXPECT_EQ(vlt::DecryptedName(naming.name), naming.decrypted);
+    EXPECT_EQ(vlt::WithoutLastFourCharacters(naming.name), naming.decrypted);
 }
 
 INSTANTIATE_TEST_SUITE_P(
