@@ -3,9 +3,10 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
-#include <iostream>
 #include <iterator>
 #include <string_view>
+
+#include "cli/messages.h"
 
 namespace vlt::cli {
 namespace {
@@ -87,13 +88,14 @@ std::string CheckCombinations(const Options& options) {
         return "--output takes one INPUT only; the outputs of several are named after them";
     }
     if (standardInputs > 1) {
-        return "standard input (-) can be read only once";
+        return std::string(kStandardInputName) + " (-) can be read only once";
     }
     if (standardInputs > 0 && options.keyFile == kStandardStream) {
-        return "the key file and an INPUT cannot both be standard input";
+        return "the key file and an INPUT cannot both be " + std::string(kStandardInputName);
     }
     if (standardInputs > 0 && options.command != Command::Check && !options.output) {
-        return "standard input has no name to derive the output's from; name it with -o "
+        return std::string(kStandardInputName) +
+               " has no name to derive the output's from; name it with -o "
                "(- for standard output)";
     }
     if (options.keyFile && options.askKey) {
@@ -229,7 +231,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
             return {std::nullopt, parser.app.exit(e)};
         }
-        std::cerr << "vlt: " << UsageComplaint(parser, e) << "\n";
+        ShowMessage(UsageComplaint(parser, e));
         return {std::nullopt, kExitUsage};
     }
     for (const auto& [sub, command] : parser.commands) {
@@ -238,7 +240,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (const std::string complaint = CheckCombinations(parser.options); !complaint.empty()) {
-        std::cerr << "vlt: " << complaint << "\n";
+        ShowMessage(complaint);
         return {std::nullopt, kExitUsage};
     }
     return {std::move(parser.options), kExitSuccess};

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "cli/command_line.h"
+#include "cli/messages.h"
 #include "platform/file_access.h"
 #include "platform/terminal.h"
 #include "platform/utf8.h"
@@ -56,7 +57,7 @@ std::string KeyFromFileContent(std::string content) {
 
 std::string ReadKeyFile(const std::string& path, const CancelSignal& cancel) {
     const bool standardInput = path == kStandardStream;
-    const std::string name = standardInput ? "standard input" : path;
+    const std::string name = ShownName(path);
     std::unique_ptr<ByteSource> source;
     try {
         source = standardInput

@@ -4,6 +4,7 @@
 
 #include "cli/command_line.h"
 #include "cli/key_input.h"
+#include "cli/messages.h"
 #include "cli/operations.h"
 #include "platform/codepage.h"
 #include "platform/interruption.h"
@@ -36,13 +37,14 @@ int main(int argc, char** argv) {
     const Options& options = *parsed.options;
 
     if (options.output == kStandardStream && IsTerminal(StandardStream::Output)) {
-        std::cerr << "vlt: standard output is a terminal and the output is binary; redirect it "
-                     "to a file or a pipe (vlt ... -o - > FILE)\n";
+        ShowMessage(
+            "standard output is a terminal and the output is binary; redirect it to a file or a "
+            "pipe (vlt ... -o - > FILE)");
         return kExitUsage;
     }
     const auto planned = PlanOutputs(options);
     if (const auto* complaint = std::get_if<std::string>(&planned)) {
-        std::cerr << "vlt: " << *complaint << "\n";
+        ShowMessage(*complaint);
         return kExitUsage;
     }
     const auto& outputs = std::get<std::vector<std::string>>(planned);
@@ -64,11 +66,11 @@ int main(int argc, char** argv) {
             session.key = PrimaryKey{std::move(text), codePage};
         }
     } catch (const std::runtime_error& e) {  // KeyError, CodePageError
-        std::cerr << "vlt: " << e.what() << "\n";
+        ShowMessage(e.what());
         return kExitUsage;
     } catch (const Cancelled&) {
         // At the prompt the line typed so far is left open.
-        std::cerr << (options.keyFile ? "" : "\n") << "vlt: interrupted\n";
+        std::cerr << (options.keyFile ? "" : "\n") << MessageLine("interrupted");
         return InterruptedExitStatus();
     }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cipher/vlt_format.h"
+#include "cli/messages.h"
 #include "cli/output_naming.h"
 #include "cli/progress_bar.h"
 #include "platform/file_access.h"
@@ -16,10 +17,6 @@
 
 namespace vlt::cli {
 namespace {
-
-std::string DisplayName(const std::string& path) {
-    return path == kStandardStream ? "standard input" : path;
-}
 
 std::string Plural(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -40,7 +37,7 @@ class Run {
           input_(input),
           output_(output),
           messages_(messages),
-          name_(DisplayName(input)),
+          name_(ShownName(input)),
           bar_(name_, session.showProgress) {}
 
     Outcome Encrypt() {
@@ -101,7 +98,7 @@ class Run {
     const PrimaryKey& Key() const { return *session_.key; }
 
     void Say(const std::string& who, const std::string& what) const {
-        messages_ << "vlt: " << who << ": " << what << "\n";
+        messages_ << MessageLine(who + ": " + what);
     }
 
     RunControl Control() {
@@ -173,7 +170,7 @@ class Run {
         if (result.leftover.empty()) {
             return outcome;
         }
-        messages_ << "vlt: " << result.leftover << "\n";
+        messages_ << MessageLine(result.leftover);
         return outcome == Outcome::Done ? Outcome::Failed : outcome;
     }
 
@@ -191,7 +188,7 @@ class Run {
                 Say(name_, "interrupted" + Incomplete());
                 return Outcome::Interrupted;
             case RunStatus::OutputExists:
-                Say(output_, "already exists; " + std::string(kForceHint));
+                Say(output_, WithForceHint("already exists"));
                 return Outcome::Failed;
             case RunStatus::WrongKey:
                 Say(name_, std::string(kWrongKeyReason) + Incomplete() +
@@ -200,8 +197,8 @@ class Run {
                 return Outcome::Failed;
             case RunStatus::Failed:
                 // The engine's message names the file already.
-                messages_ << "vlt: " << result.message
-                          << (output_ == kStandardStream ? Incomplete() : "") << "\n";
+                messages_ << MessageLine(result.message +
+                                         (output_ == kStandardStream ? Incomplete() : ""));
                 return Outcome::Failed;
         }
         return Outcome::Failed;
@@ -230,13 +227,12 @@ std::variant<std::vector<std::string>, std::string> PlanOutputs(const Options& o
         } else if (auto name = WithoutVltEnding(input)) {
             outputs.push_back(std::move(*name));
         } else if (HasVltEnding(input)) {
-            return input +
-                   ": nothing is left of the name once .vlt is dropped; name the output "
-                   "with -o";
+            return input + ": nothing is left of the name once .vlt is dropped; " +
+                   std::string(kNameOutputHint);
         } else {
             return input +
-                   ": cannot name the output after it (that takes a name ending in .vlt); name "
-                   "the output with -o";
+                   ": cannot name the output after it (that takes a name ending in .vlt); " +
+                   std::string(kNameOutputHint);
         }
     }
     return outputs;
@@ -282,9 +278,9 @@ class Reports {
         for (Held& input : held_) {
             const std::optional<FileError>* error = input.inBatch ? &*failure++ : nullptr;
             if (error != nullptr && *error) {
+                const std::string what = (*error)->what();
                 input.messages +=
-                    "vlt: " + std::string((*error)->what()) +
-                    ((*error)->AlreadyExists() ? "; " + std::string(kForceHint) : "") + "\n";
+                    MessageLine((*error)->AlreadyExists() ? WithForceHint(what) : what);
                 input.outcome = Outcome::Failed;
             }
             std::cerr << input.messages;
@@ -334,9 +330,8 @@ int ProcessInputs(const Session& session, const std::vector<std::string>& output
         const std::size_t remaining = inputs.size() - i - 1;
         if (session.cancel.Requested() && remaining > 0) {
             reports.Flush();
-            std::cerr << "vlt: interrupted; " << remaining
-                      << (remaining == 1 ? " more input was" : " more inputs were")
-                      << " not processed\n";
+            ShowMessage("interrupted; " + Plural(remaining, "more input was", "more inputs were") +
+                        " not processed");
             return InterruptedExitStatus();
         }
     }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cipher/vlt_format.h"
+#include "cli/messages.h"
 #include "platform/file_access.h"
 #include "platform/utf8.h"
 
@@ -27,8 +28,8 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force, bo
         const std::size_t longest = LongestFileName(FolderOf(output));
         if (length > longest) {
             return std::string(kNameTooLong) + " (" + std::to_string(length) +
-                   " bytes; its folder takes " + std::to_string(longest) +
-                   " at most); name the output with -o";
+                   " bytes; its folder takes " + std::to_string(longest) + " at most); " +
+                   std::string(kNameOutputHint);
         }
     }
     FileKind kind = FileKind::Absent;
@@ -46,7 +47,7 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force, bo
                          : "is a folder; name the output file with -o";
         case FileKind::Regular:
             return force ? std::nullopt
-                         : std::optional<std::string>("already exists; " + std::string(kForceHint));
+                         : std::optional<std::string>(WithForceHint("already exists"));
         case FileKind::Terminal:
             return "is a terminal; binary output is not written to a terminal";
     }

@@ -14,9 +14,6 @@ namespace vlt::cli {
 // such an input wants -o. (Encrypt's is EncryptedName, cipher/vlt_format.h.)
 std::optional<std::string> WithoutVltEnding(const std::string& input);
 
-// What follows "already exists" when an output is in the way.
-inline constexpr std::string_view kForceHint = "use --force to replace it";
-
 // How the refusal of a name made from the input's begins.
 inline constexpr std::string_view kNameTooLong = "the output's name would be too long";
 
