@@ -1,7 +1,9 @@
 #include "app/form/form1.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -33,6 +35,22 @@ bool IsFolder(const std::string& name) {
     return std::filesystem::is_directory(PathFromUtf8(name), error);
 }
 
+struct Needed {
+    Box box;
+    std::string_view message;  // asks for it when it is empty
+};
+
+// Whether every box a run needs is filled; asks for the first that is not, in the order given.
+bool Filled(Form1View& view, std::initializer_list<Needed> needed) {
+    for (const Needed& one : needed) {
+        if (view.Text(one.box).empty()) {
+            view.Inform(std::string(one.message));
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 Form1::Form1(Form1View& view) : view_(view) {}
@@ -50,34 +68,20 @@ void Form1::EncryptClicked() {
         BrowseEncryptClicked();
         return;
     }
-    if (view_.Text(Box::Key).empty()) {
-        view_.Inform(std::string(kEnterKey));
-        return;
+    if (Filled(view_, {{Box::Key, kEnterKey}, {Box::EncryptOutput, kEnterOutputName}})) {
+        StartRun(Operation::Encrypt, view_.Text(Box::EncryptInput), view_.Text(Box::EncryptOutput));
     }
-    if (view_.Text(Box::EncryptOutput).empty()) {
-        view_.Inform(std::string(kEnterOutputName));
-        return;
-    }
-    StartRun(Operation::Encrypt, view_.Text(Box::EncryptInput), view_.Text(Box::EncryptOutput));
 }
 
 void Form1::DecryptClicked() {
     if (run_.Active()) {
         return;
     }
-    if (view_.Text(Box::Key).empty()) {
-        view_.Inform(std::string(kEnterKey));
-        return;
+    if (Filled(view_, {{Box::Key, kEnterKey},
+                       {Box::DecryptInput, kEnterDecryptName},
+                       {Box::DecryptOutput, kEnterDecryptOutputName}})) {
+        StartRun(Operation::Decrypt, view_.Text(Box::DecryptInput), view_.Text(Box::DecryptOutput));
     }
-    if (view_.Text(Box::DecryptInput).empty()) {
-        view_.Inform(std::string(kEnterDecryptName));
-        return;
-    }
-    if (view_.Text(Box::DecryptOutput).empty()) {
-        view_.Inform(std::string(kEnterDecryptOutputName));
-        return;
-    }
-    StartRun(Operation::Decrypt, view_.Text(Box::DecryptInput), view_.Text(Box::DecryptOutput));
 }
 
 void Form1::BrowseEncryptClicked() {
