@@ -83,9 +83,10 @@ HWND MakeControl(const ControlPlace& place, HWND parent, int id) {
     return nullptr;
 }
 
-// The window's outer size for a client area of the table's size.
-SIZE FrameSize(UINT dpi) {
-    RECT frame{0, 0, Scaled(kClientWidthTwips, dpi), Scaled(kClientHeightTwips, dpi)};
+// The window's outer size for a client area of the table's size laid out at `layoutDpi`, with
+// the frame Windows draws at the window's own `dpi`.
+SIZE FrameSize(UINT layoutDpi, UINT dpi) {
+    RECT frame{0, 0, Scaled(kClientWidthTwips, layoutDpi), Scaled(kClientHeightTwips, layoutDpi)};
     AdjustWindowRectExForDpi(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT, dpi);
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
@@ -103,13 +104,14 @@ RECT WorkArea(HMONITOR monitor) {
 // leave the buttons at its right beyond the screen's edge.
 UINT FittingDpi(UINT dpi, const RECT& work) {
     constexpr UINT kSmallest = kBaseDpi / 2;
-    for (; dpi > kSmallest; --dpi) {
-        const SIZE size = FrameSize(dpi);
+    UINT layoutDpi = dpi;
+    for (; layoutDpi > kSmallest; --layoutDpi) {
+        const SIZE size = FrameSize(layoutDpi, dpi);
         if (size.cx <= work.right - work.left && size.cy <= work.bottom - work.top) {
             break;
         }
     }
-    return dpi;
+    return layoutDpi;
 }
 
 HFONT DialogFont(UINT dpi) {
@@ -157,7 +159,7 @@ Form1Window::Form1Window(HINSTANCE instance) : form_(*this) {
     const RECT work = WorkArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
     const UINT dpi = FittingDpi(GetDpiForWindow(window_), work);
     layoutDpi_ = dpi;
-    const SIZE size = FrameSize(dpi);
+    const SIZE size = FrameSize(dpi, GetDpiForWindow(window_));
     SetWindowPos(window_, nullptr, work.left + std::max(0L, (work.right - work.left - size.cx) / 2),
                  work.top + std::max(0L, (work.bottom - work.top - size.cy) / 2), size.cx, size.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -334,7 +336,7 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             const UINT dpi = FittingDpi(
                 HIWORD(wParam), WorkArea(MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)));
             layoutDpi_ = dpi;
-            const SIZE size = FrameSize(dpi);
+            const SIZE size = FrameSize(dpi, HIWORD(wParam));
             SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
                          SWP_NOZORDER | SWP_NOACTIVATE);
             Layout(dpi);
@@ -344,7 +346,7 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // Its one size, even where it exceeds the screen's (a small screen at 150 %):
             // Windows would otherwise cut it to the screen, and the controls with it.
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-            const SIZE size = FrameSize(layoutDpi_);
+            const SIZE size = FrameSize(layoutDpi_, GetDpiForWindow(window_));
             limits->ptMinTrackSize = limits->ptMaxTrackSize = {size.cx, size.cy};
             return 0;
         }
