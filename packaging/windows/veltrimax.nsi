@@ -67,6 +67,7 @@ Section "Veltrimax" SecMain
     ${AndIf} $0 != $INSTDIR
     ${AndIf} ${FileExists} "$0\uninstall.exe"
         DetailPrint "Removing the copy installed in $0"
+        ReadRegStr $R7 SHCTX "${UNINSTALL_KEY}" "FoldersMadeFrom"
         ExecWait '"$0\uninstall.exe" /S _?=$0' $1
         ${If} $1 != 0
             MessageBox MB_ICONSTOP \
@@ -75,9 +76,10 @@ Section "Veltrimax" SecMain
             SetErrorLevel 2
             Quit
         ${EndIf}
-        ; Run in place, it cannot remove itself.
+        ; Run in place, it cannot remove itself, nor so its folder and those above.
         Delete "$0\uninstall.exe"
-        RMDir "$0"
+        StrCpy $R6 $0
+        Call RemoveMadeFolders
     ${EndIf}
     StrCpy $MadeAbove ""
     ${GetParent} "$INSTDIR" $0
@@ -202,6 +204,29 @@ FunctionEnd
 !insertmacro EDIT_USER_PATH ""
 !insertmacro EDIT_USER_PATH "un."
 
+; Removes the folder $R6 and the folders above it up to $R7 (the outermost an install made,
+; empty when none: the user's Programs folder, those of a /D= folder), each when it holds
+; nothing else.
+!macro REMOVE_MADE_FOLDERS un
+Function ${un}RemoveMadeFolders
+    RMDir "$R6"
+    ${If} $R7 == ""
+        Return
+    ${EndIf}
+    ${GetParent} "$R6" $R6
+    ${Do}
+        RMDir "$R6"
+        ${If} $R6 == $R7
+        ${OrIf} $R6 == ""
+            ${ExitDo}
+        ${EndIf}
+        ${GetParent} "$R6" $R6
+    ${Loop}
+FunctionEnd
+!macroend
+!insertmacro REMOVE_MADE_FOLDERS ""
+!insertmacro REMOVE_MADE_FOLDERS "un."
+
 ; Whether a switch is on the command line.
 !macro HAS_SWITCH switch
     ClearErrors
@@ -299,7 +324,7 @@ Section "Uninstall"
     ${If} $0 == "${PROGID}"
         DeleteRegValue SHCTX "Software\Classes\.vlt" ""
     ${EndIf}
-    ReadRegStr $R1 SHCTX "${UNINSTALL_KEY}" "FoldersMadeFrom"
+    ReadRegStr $R7 SHCTX "${UNINSTALL_KEY}" "FoldersMadeFrom"
     DeleteRegKey /ifempty SHCTX "Software\Classes\.vlt"
     DeleteRegKey SHCTX "${ENCRYPT_VERB_KEY}"
     DeleteRegKey /ifempty SHCTX "Software\Classes\*\shell"
@@ -316,18 +341,6 @@ Section "Uninstall"
     Delete "$INSTDIR\veltrimax.txt"
     Delete "$INSTDIR\vlt.txt"
     Delete "$INSTDIR\uninstall.exe"
-    RMDir "$INSTDIR"
-    ; The folders the install made above its own (the user's Programs folder, those of a
-    ; /D= folder), each when it holds nothing else.
-    ${If} $R1 != ""
-        ${GetParent} "$INSTDIR" $0
-        ${Do}
-            RMDir "$0"
-            ${If} $0 == $R1
-            ${OrIf} $0 == ""
-                ${ExitDo}
-            ${EndIf}
-            ${GetParent} "$0" $0
-        ${Loop}
-    ${EndIf}
+    StrCpy $R6 $INSTDIR
+    Call un.RemoveMadeFolders
 SectionEnd

@@ -263,6 +263,8 @@ $root\\Software\\Classes\\.vlt\\OpenWithProgids|Other.File|"
         # (a user's own default would override it). Installed again into another folder,
         # whose folders above it do not exist yet, the first copy goes, the Path with it.
         wine reg add 'HKLM\Software\Classes\.vlt' /ve /d Other.File /f >/dev/null
+        # Every Windows profile has a Classes key; Wine's new one has none.
+        wine reg add 'HKCU\Software\Classes' /f >/dev/null
         root=HKEY_CURRENT_USER folder='C:\Some Tools\Veltrimax'
         start_menu="$profile\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
         path_option=on
