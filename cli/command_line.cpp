@@ -7,9 +7,13 @@
 #include <string_view>
 
 #include "cli/messages.h"
+#include "platform/system.h"
 
 namespace vlt::cli {
 namespace {
+
+// What Windows programs take as a call for help; vlt's options start with "-".
+constexpr std::string_view kWindowsHelp = "/?";
 
 constexpr const char* kFooter =
     "The primary key is asked for on the terminal, without echo, or read with --key-file.\n"
@@ -41,7 +45,8 @@ struct Parser {
             ->type_name("FILE");
         sub->add_option("--codepage", options.codePage,
                         "Code page of the key's characters, e.g. 1250 or cp1252 "
-                        "(default: VLT_CODEPAGE, else from the locale)")
+                        "(default: VLT_CODEPAGE, else " +
+                            std::string(UserCodePageSource()) + ")")
             ->type_name("CP");
         sub->add_flag("-q,--quiet", options.quiet, "No progress bar, no warnings");
     }
@@ -57,6 +62,8 @@ struct Parser {
         app.set_version_flag("--version", "vlt " VLT_VERSION);
         app.require_subcommand(1);
         app.footer(kFooter);
+        // CLI11 takes "/x" for an option on Windows; there it is a path on the current drive.
+        app.allow_windows_style_options(false);
 
         CLI::App* encrypt =
             AddCommand("encrypt", "Encrypt each INPUT to INPUT.vlt", Command::Encrypt);
@@ -226,6 +233,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     try {
         // CLI11 takes them last first, without the program's name.
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - 1);
+        if (std::find(reversed.begin(), reversed.end(), kWindowsHelp) != reversed.end()) {
+            ShowMessage("options start with - or --; for help: vlt --help");
+            return {std::nullopt, kExitUsage};
+        }
         parser.app.parse(reversed);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {

@@ -30,7 +30,14 @@ CodePage KeyCodePage(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const ParsedCommandLine parsed = ParseCommandLine(Utf8Arguments(argc, argv));
+    std::vector<std::string> arguments;
+    try {
+        arguments = Utf8Arguments(argc, argv);
+    } catch (const UnmatchedPattern& e) {
+        ShowMessage(std::string(e.what()) + ": no file matches");
+        return kExitUsage;
+    }
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.options) {
         return parsed.exitStatus;
     }
@@ -63,6 +70,10 @@ int main(int argc, char** argv) {
             std::string text = options.keyFile
                                    ? ReadKeyFile(*options.keyFile, session.cancel)
                                    : AskKey(options.command == Command::Encrypt, session.cancel);
+            if (const std::optional<std::string> note = KeyCodingNote(text, codePage);
+                note && !options.quiet) {
+                ShowMessage(*note);
+            }
             session.key = PrimaryKey{std::move(text), codePage};
         }
     } catch (const std::runtime_error& e) {  // KeyError, CodePageError

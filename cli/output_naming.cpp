@@ -6,6 +6,7 @@
 #include "cipher/vlt_format.h"
 #include "cli/messages.h"
 #include "platform/file_access.h"
+#include "platform/system.h"
 #include "platform/utf8.h"
 
 namespace vlt::cli {
@@ -27,9 +28,9 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force, bo
         const std::size_t length = output.filename().native().size();
         const std::size_t longest = LongestFileName(FolderOf(output));
         if (length > longest) {
-            return std::string(kNameTooLong) + " (" + std::to_string(length) +
-                   " bytes; its folder takes " + std::to_string(longest) + " at most); " +
-                   std::string(kNameOutputHint);
+            return std::string(kNameTooLong) + " (" + std::to_string(length) + " " +
+                   FileNameUnits() + "; its folder takes " + std::to_string(longest) +
+                   " at most); " + std::string(kNameOutputHint);
         }
     }
     FileKind kind = FileKind::Absent;

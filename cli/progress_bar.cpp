@@ -164,8 +164,21 @@ std::string ProgressText(std::string_view label, const Progress& progress, doubl
     return text;
 }
 
+std::string RedrawnLine(std::string_view text, std::size_t previousColumns, bool escapes) {
+    std::string line = "\r" + std::string(text);
+    if (escapes) {
+        return line + "\033[K";
+    }
+    const std::size_t columns = Columns(text);
+    return line + std::string(previousColumns > columns ? previousColumns - columns : 0, ' ');
+}
+
+std::string ClearedLine(std::size_t previousColumns, bool escapes) {
+    return escapes ? "\r\033[K" : RedrawnLine("", previousColumns, false) + "\r";
+}
+
 ProgressBar::ProgressBar(std::string label, bool enabled)
-    : label_(std::move(label)), enabled_(enabled) {}
+    : label_(std::move(label)), enabled_(enabled), escapes_(enabled && TerminalTakesEscapes()) {}
 
 void ProgressBar::Update(const Progress& progress) {
     if (!enabled_) {
@@ -179,13 +192,16 @@ void ProgressBar::Update(const Progress& progress) {
     shown_ = true;
     const double elapsed = std::chrono::duration<double>(now - start_).count();
     // One column short of the width, so the terminal never wraps the line.
-    WriteToStderr("\r" + ProgressText(label_, progress, elapsed, TerminalWidth() - 1) + "\033[K");
+    const std::string text = ProgressText(label_, progress, elapsed, TerminalWidth() - 1);
+    WriteToStderr(RedrawnLine(text, shownColumns_, escapes_));
+    shownColumns_ = std::max(shownColumns_, Columns(text));
 }
 
 void ProgressBar::Clear() {
     if (shown_) {
-        WriteToStderr("\r\033[K");
+        WriteToStderr(ClearedLine(shownColumns_, escapes_));
         shown_ = false;
+        shownColumns_ = 0;
     }
 }
 

@@ -24,6 +24,13 @@ std::string EscapedName(std::string_view name);
 std::string ProgressText(std::string_view label, const Progress& progress, double elapsedSeconds,
                          std::size_t width);
 
+// What redraws a line of `previousColumns` as `text` from its start: where the
+// terminal takes escapes, "\r", the text and the escape that clears the rest;
+// elsewhere blanks over what the text leaves of the old line.
+std::string RedrawnLine(std::string_view text, std::size_t previousColumns, bool escapes);
+// What leaves that line blank with the cursor at its start.
+std::string ClearedLine(std::size_t previousColumns, bool escapes);
+
 class ProgressBar {
   public:
     // Draws only when `enabled` (standard error is a terminal and not --quiet).
@@ -40,6 +47,8 @@ class ProgressBar {
     using Clock = std::chrono::steady_clock;
     std::string label_;
     bool enabled_;
+    bool escapes_ = false;
+    std::size_t shownColumns_ = 0;
     bool shown_ = false;
     Clock::time_point start_ = Clock::now();
     Clock::time_point lastDrawn_{};

@@ -179,4 +179,28 @@ std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage) {
     return codes;
 }
 
+std::size_t UnwritableCharacters(std::string_view utf8, CodePage codePage) {
+    constexpr std::int16_t kQuestionMark = '?';
+    const CodePageTable& table = TableFor(codePage);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = DecodeUtf8(utf8, i).value_or(U'\uFFFD');
+        // A character outside the BMP is two surrogates, which no code page has.
+        const std::int16_t code =
+            cp > 0xFFFF ? kQuestionMark : CodeIn(table, static_cast<char16_t>(cp));
+        count += code == kQuestionMark && cp != U'?';
+    }
+    return count;
+}
+
+std::optional<std::string> KeyCodingNote(std::string_view utf8Key, CodePage codePage) {
+    const std::size_t count = UnwritableCharacters(utf8Key, codePage);
+    if (count == 0) {
+        return std::nullopt;
+    }
+    return std::to_string(count) + (count == 1 ? " character" : " characters") +
+           " of the key cannot be written in code page " + std::to_string(codePage) +
+           (count == 1 ? " and counts" : " and count") + " as '?'";
+}
+
 }  // namespace vlt

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,5 +46,14 @@ std::int16_t AnsiCode(char16_t unit, CodePage codePage);
 // character outside the BMP is two units. What does not decode (DecodeUtf8 in utf8.h)
 // is U+FFFD.
 std::vector<std::int16_t> AnsiCodes(std::string_view utf8, CodePage codePage);
+
+// How many characters of a UTF-8 text the code page codes as "?" without their being
+// "?": those it lacks and has no similar one for. A character outside the BMP counts once.
+std::size_t UnwritableCharacters(std::string_view utf8, CodePage codePage);
+
+// What the window and vlt say before a run whose key has such characters ("3 characters
+// of the key cannot be written in code page 1252 and count as '?'"); nothing when every
+// character can be written.
+std::optional<std::string> KeyCodingNote(std::string_view utf8Key, CodePage codePage);
 
 }  // namespace vlt

@@ -20,6 +20,11 @@ bool IsTerminal(StandardStream stream);
 // The columns of the terminal on standard error, when it is one.
 std::optional<int> TerminalColumns();
 
+// Whether the terminal on standard error takes the escape that clears to the
+// end of the line ("\033[K"). A console of Windows does once its virtual-
+// terminal processing is on, which this asks for; an older one does not.
+bool TerminalTakesEscapes();
+
 // The terminal refused or failed; what() is the system's reason.
 class TerminalError : public std::runtime_error {
   public:

@@ -30,6 +30,10 @@ bool WouldReplace(const std::filesystem::path& path) {
     return !std::filesystem::exists(target) || std::filesystem::is_regular_file(target);
 }
 
+bool IsHelpRequest(std::string_view argument) {
+    return argument == "--help" || argument == "-h" || argument == "/?";
+}
+
 bool IsFolder(const std::string& name) {
     std::error_code error;
     return std::filesystem::is_directory(PathFromUtf8(name), error);
@@ -85,20 +89,31 @@ void Form1::DecryptClicked() {
 }
 
 void Form1::BrowseEncryptClicked() {
-    ShowOpen();
+    ShowOpen(Box::EncryptInput);
     FillEncryptSide(dialogFileName_);
 }
 
 void Form1::BrowseDecryptClicked() {
     dialogFilter_ = kEncryptedFilter;
-    ShowOpen();
+    ShowOpen(Box::DecryptInput);
     FillDecryptSide(dialogFileName_);
 }
 
-void Form1::ShowOpen() {
-    if (std::optional<std::string> chosen = view_.ShowOpen(dialogFilter_, dialogFileName_)) {
+void Form1::ShowOpen(Box sideInput) {
+    if (std::optional<std::string> chosen =
+            view_.ShowOpen(dialogFilter_, dialogFileName_, StartFolder(sideInput))) {
         dialogFileName_ = std::move(*chosen);
     }
+}
+
+std::string Form1::StartFolder(Box sideInput) const {
+    std::error_code error;
+    const std::filesystem::path folder = PathFromUtf8(view_.Text(sideInput)).parent_path();
+    if (!folder.empty() && std::filesystem::is_directory(folder, error)) {
+        return Utf8Of(std::filesystem::absolute(folder, error));
+    }
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    return error ? std::string() : Utf8Of(current);
 }
 
 void Form1::FillEncryptSide(const std::string& name) {
@@ -127,6 +142,10 @@ void Form1::FilesDropped(Operation side, const std::vector<std::string>& names) 
 }
 
 void Form1::CommandLine(std::vector<std::string> arguments) {
+    if (!arguments.empty() && IsHelpRequest(arguments.front())) {
+        view_.Post([this] { view_.Inform(std::string(kUsage)); });
+        return;
+    }
     std::optional<Operation> side;
     if (!arguments.empty() &&
         (arguments.front() == kEncryptOption || arguments.front() == kDecryptOption)) {
@@ -146,6 +165,8 @@ void Form1::CommandLine(std::vector<std::string> arguments) {
     const std::filesystem::path path = PathFromUtf8(arguments.front());
     const std::filesystem::path full = std::filesystem::absolute(path, error);
     const std::string name = Utf8Of(error ? path : full);
+    // As if chosen with that side's "...": a cancelled Open dialog keeps it.
+    dialogFileName_ = name;
     if (side.value_or(HasVltEnding(name) ? Operation::Decrypt : Operation::Encrypt) ==
         Operation::Decrypt) {
         FillDecryptSide(name);
@@ -185,6 +206,10 @@ void Form1::StartRun(Operation operation, const std::string& input, const std::s
         // The code page comes from the environment: say which setting is wrong.
         view_.ShowError(std::string("VLT_CODEPAGE: ") + error.what());
         return;
+    }
+    if (const std::optional<std::string> note =
+            KeyCodingNote(request.key.text, request.key.codePage)) {
+        view_.Inform(*note);
     }
     if (WouldReplace(request.output)) {
         if (!view_.AskYesNo(ReplaceQuestion(output))) {

@@ -42,8 +42,9 @@ class Form1 {
     // The program's arguments, `[--encrypt | --decrypt] [FILE]`: a file fills the side the
     // option names, as that side's "..." would; without one, a name ending in ".vlt" (in any
     // case) the decryption's and any other the encryption's. Explorer's "Encrypt with" and
-    // "Decrypt with" name the side. Several files get a note; the Open dialog is left as it
-    // was.
+    // "Decrypt with" name the side. The file becomes the Open dialog's last file, as if
+    // chosen with that "...", so that a cancelled dialog keeps it. Several files get a note;
+    // "--help", "-h" and "/?" the usage.
     void CommandLine(std::vector<std::string> arguments);
     // Form_Unload, the window closed: stops a run and ends the program.
     void WindowClosed();
@@ -67,7 +68,10 @@ class Form1 {
         bool replace = false;  // a file at the output's name may be replaced
     };
 
-    void ShowOpen();
+    // The Open dialog, started in the folder of the file in the side's input box, else in
+    // the current folder, rather than wherever the system last left it.
+    void ShowOpen(Box sideInput);
+    std::string StartFolder(Box sideInput) const;
     void FillEncryptSide(const std::string& name);
     void FillDecryptSide(const std::string& name);
     void StartRun(Operation operation, const std::string& input, const std::string& output);

@@ -39,9 +39,11 @@ class Form1View {
     virtual bool AskYesNo(const std::string& text) = 0;
 
     // The modal Open dialog with `filter` ("description|pattern|" pairs, empty for every
-    // file), opened at `fileName`; the chosen file's full path, or nothing on cancel.
+    // file), started in `folder` with the name of `fileName` (the last file chosen) in its
+    // box; the chosen file's full path, or nothing on cancel.
     virtual std::optional<std::string> ShowOpen(const std::string& filter,
-                                                const std::string& fileName) = 0;
+                                                const std::string& fileName,
+                                                const std::string& folder) = 0;
 
     // Takes the window off the screen at once.
     virtual void Hide() = 0;

@@ -26,6 +26,11 @@ inline constexpr std::string_view kWrongKeyQuestion =
 // The options that name the side a file on the command line fills.
 inline constexpr std::string_view kEncryptOption = "--encrypt";
 inline constexpr std::string_view kDecryptOption = "--decrypt";
+inline constexpr std::string_view kUsage =
+    "Usage: veltrimax [--encrypt | --decrypt] [FILE]\n\n"
+    "Opens the window with FILE filled in: a .vlt file on the decryption's side, any other "
+    "file on the encryption's; --encrypt and --decrypt name the side. For the command-line "
+    "tool, see vlt --help.";
 inline constexpr std::string_view kOpenOneFile = "Please open one file at a time";
 inline constexpr std::string_view kDropOneFile = "Please drop one file, not several or a folder";
 inline constexpr std::string_view kEncryptedFilter = "Veltrimax vl datoteke (*.vlt)|*.vlt|";

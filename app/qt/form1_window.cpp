@@ -221,9 +221,11 @@ bool Form1Window::AskYesNo(const std::string& text) {
 }
 
 std::optional<std::string> Form1Window::ShowOpen(const std::string& filter,
-                                                 const std::string& fileName) {
+                                                 const std::string& fileName,
+                                                 const std::string& folder) {
     const std::optional<QString> chosen =
-        commonDialog_.Ask(QString::fromStdString(filter), QString::fromStdString(fileName));
+        commonDialog_.Ask(QString::fromStdString(filter), QString::fromStdString(fileName),
+                          QString::fromStdString(folder));
     if (!chosen) {
         return std::nullopt;
     }

@@ -41,8 +41,8 @@ class Form1Window final : public QWidget, public Form1View {
     void Inform(const std::string& text) override;
     void ShowError(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
-    std::optional<std::string> ShowOpen(const std::string& filter,
-                                        const std::string& fileName) override;
+    std::optional<std::string> ShowOpen(const std::string& filter, const std::string& fileName,
+                                        const std::string& folder) override;
     void Hide() override;
     void EndProgram() override;
     void Post(std::function<void()> task) override;

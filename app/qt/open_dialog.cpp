@@ -40,7 +40,8 @@ QtOpenDialog::QtOpenDialog() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
-std::optional<QString> QtOpenDialog::Ask(const QString& filter, const QString& fileName) {
+std::optional<QString> QtOpenDialog::Ask(const QString& filter, const QString& fileName,
+                                         const QString& folder) {
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -52,6 +53,9 @@ std::optional<QString> QtOpenDialog::Ask(const QString& filter, const QString& f
         const QFileInfo last(fileName);
         dialog.setDirectory(last.absolutePath());
         dialog.selectFile(last.fileName());
+    }
+    if (!folder.isEmpty()) {
+        dialog.setDirectory(folder);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -14,8 +14,10 @@ class OpenDialog {
     virtual ~OpenDialog() = default;
 
     // Shows the modal dialog with `filter` ("description|pattern|" pairs, empty for
-    // every file), opened at `fileName`; the chosen file's full path, or nothing on cancel.
-    virtual std::optional<QString> Ask(const QString& filter, const QString& fileName) = 0;
+    // every file), started in `folder` (else in the folder of `fileName`) with the name of
+    // `fileName` in its box; the chosen file's full path, or nothing on cancel.
+    virtual std::optional<QString> Ask(const QString& filter, const QString& fileName,
+                                       const QString& folder) = 0;
 };
 
 // The pairs of a "description|pattern|" filter as Qt name filters
@@ -28,7 +30,8 @@ class QtOpenDialog final : public OpenDialog {
   public:
     QtOpenDialog();
 
-    std::optional<QString> Ask(const QString& filter, const QString& fileName) override;
+    std::optional<QString> Ask(const QString& filter, const QString& fileName,
+                               const QString& folder) override;
 };
 
 }  // namespace vlt

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "app/form/messages.h"
@@ -10,10 +11,8 @@
 namespace vlt {
 
 std::wstring OpenFilter(const std::string& filter) {
-    std::wstring wide = Utf16(filter);
-    if (wide.empty()) {
-        return wide;
-    }
+    // Windows shows an empty "Files of type" list without a filter.
+    std::wstring wide = Utf16(filter.empty() ? std::string(kEveryFileFilter) : filter);
     for (wchar_t& each : wide) {
         if (each == L'|') {
             each = L'\0';
@@ -28,19 +27,25 @@ std::wstring OpenFilter(const std::string& filter) {
 }
 
 std::optional<std::string> AskOpen(HWND owner, const std::string& filter,
-                                   const std::string& fileName) {
+                                   const std::string& fileName, const std::string& folder) {
     const std::wstring filterText = OpenFilter(filter);
     // Long paths fit: the dialog writes at most nMaxFile units, its NUL included.
     std::vector<wchar_t> name(32768, L'\0');
-    const std::wstring initial = Utf16(fileName);
+    // The last file's name alone: a path in the box would take the dialog to its folder.
+    const std::wstring initial = std::filesystem::path(Utf16(fileName)).filename().wstring();
     initial.copy(name.data(), std::min(initial.size(), name.size() - 1));
+    const std::wstring startFolder = Utf16(folder);
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = filterText.empty() ? nullptr : filterText.c_str();
+    dialog.lpstrFilter = filterText.c_str();
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    // Given a folder, Windows does not start where its memory of the program says, and
+    // asked to, it adds the file to no recent list and leaves the current folder alone.
+    dialog.lpstrInitialDir = startFolder.empty() ? nullptr : startFolder.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                   OFN_DONTADDTORECENT | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&dialog)) {
         return std::nullopt;
     }

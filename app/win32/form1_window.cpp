@@ -83,11 +83,35 @@ HWND MakeControl(const ControlPlace& place, HWND parent, int id) {
     return nullptr;
 }
 
-// The window's outer size for a client area of the table's size.
-SIZE FrameSize(UINT dpi) {
-    RECT frame{0, 0, Scaled(kClientWidthTwips, dpi), Scaled(kClientHeightTwips, dpi)};
+// The window's outer size for a client area of the table's size laid out at `layoutDpi`, with
+// the frame Windows draws at the window's own `dpi`.
+SIZE FrameSize(UINT layoutDpi, UINT dpi) {
+    RECT frame{0, 0, Scaled(kClientWidthTwips, layoutDpi), Scaled(kClientHeightTwips, layoutDpi)};
     AdjustWindowRectExForDpi(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT, dpi);
     return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// A monitor's work area: its screen less the taskbar.
+RECT WorkArea(HMONITOR monitor) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(monitor, &info);
+    return info.rcWork;
+}
+
+// `dpi`, or less where the window would not fit the work area at it (640 x 480, 150 % on
+// 1024 x 768): the window and its fonts shrink together, whole on the screen, rather than
+// leave the buttons at its right beyond the screen's edge.
+UINT FittingDpi(UINT dpi, const RECT& work) {
+    constexpr UINT kSmallest = kBaseDpi / 2;
+    UINT layoutDpi = dpi;
+    for (; layoutDpi > kSmallest; --layoutDpi) {
+        const SIZE size = FrameSize(layoutDpi, dpi);
+        if (size.cx <= work.right - work.left && size.cy <= work.bottom - work.top) {
+            break;
+        }
+    }
+    return layoutDpi;
 }
 
 HFONT DialogFont(UINT dpi) {
@@ -130,14 +154,12 @@ Form1Window::Form1Window(HINSTANCE instance) : form_(*this) {
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, Utf16(kWindowTitle).c_str(),
                               kStyle, 0, 0, 0, 0, owner_, nullptr, instance, this);
     CreateControls();
-    const UINT dpi = GetDpiForWindow(window_);
-    const SIZE size = FrameSize(dpi);
-    // Centred in the primary monitor's work area; on a screen too small for it, its caption
-    // stays on the screen.
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
+    // Centred in the primary monitor's work area; on a screen too small even for the
+    // smallest, its caption stays on the screen.
+    const RECT work = WorkArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    const UINT dpi = FittingDpi(GetDpiForWindow(window_), work);
+    layoutDpi_ = dpi;
+    const SIZE size = FrameSize(dpi, GetDpiForWindow(window_));
     SetWindowPos(window_, nullptr, work.left + std::max(0L, (work.right - work.left - size.cx) / 2),
                  work.top + std::max(0L, (work.bottom - work.top - size.cy) / 2), size.cx, size.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -232,8 +254,9 @@ bool Form1Window::AskYesNo(const std::string& text) {
 }
 
 std::optional<std::string> Form1Window::ShowOpen(const std::string& filter,
-                                                 const std::string& fileName) {
-    return AskOpen(window_, filter, fileName);
+                                                 const std::string& fileName,
+                                                 const std::string& folder) {
+    return AskOpen(window_, filter, fileName, folder);
 }
 
 void Form1Window::Hide() {
@@ -310,17 +333,20 @@ LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_DPICHANGED: {
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(window_, nullptr, suggested->left, suggested->top,
-                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+            const UINT dpi = FittingDpi(
+                HIWORD(wParam), WorkArea(MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)));
+            layoutDpi_ = dpi;
+            const SIZE size = FrameSize(dpi, HIWORD(wParam));
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
                          SWP_NOZORDER | SWP_NOACTIVATE);
-            Layout(HIWORD(wParam));
+            Layout(dpi);
             return 0;
         }
         case WM_GETMINMAXINFO: {
             // Its one size, even where it exceeds the screen's (a small screen at 150 %):
             // Windows would otherwise cut it to the screen, and the controls with it.
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-            const SIZE size = FrameSize(GetDpiForWindow(window_));
+            const SIZE size = FrameSize(layoutDpi_, GetDpiForWindow(window_));
             limits->ptMinTrackSize = limits->ptMaxTrackSize = {size.cx, size.cy};
             return 0;
         }

@@ -36,8 +36,8 @@ class Form1Window final : public Form1View {
     void Inform(const std::string& text) override;
     void ShowError(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
-    std::optional<std::string> ShowOpen(const std::string& filter,
-                                        const std::string& fileName) override;
+    std::optional<std::string> ShowOpen(const std::string& filter, const std::string& fileName,
+                                        const std::string& folder) override;
     void Hide() override;
     void EndProgram() override;
     void Post(std::function<void()> task) override;
@@ -59,6 +59,9 @@ class Form1Window final : public Form1View {
     std::array<HWND, kForm1Controls.size()> controls_{};
     HFONT dialogFont_ = nullptr;
     HFONT browseFont_ = nullptr;
+    // The dots per inch the controls are laid out for: the monitor's, or less where the
+    // window would not fit its screen.
+    UINT layoutDpi_ = 96;
     // Destroyed first: a run stops before the window it posts to goes.
     Form1 form_;
 };

@@ -24,8 +24,9 @@ windows_text() {
 }
 windows_text <"$readme" >"$stage/README.txt"
 for page in "${pages[@]}"; do
-    # Plain characters without overstriking or escapes, and no hyphenation.
-    groff -man -Tutf8 -P-cbou -rHY=0 "$page" | windows_text >"$stage/$(basename "$page" .1).txt"
+    # Plain characters without overstriking or escapes, and no hyphenation; the pages' text
+    # for Windows (their sections under \n[windows]).
+    groff -man -Tutf8 -P-cbou -rHY=0 -rwindows=1 "$page" | windows_text >"$stage/$(basename "$page" .1).txt"
 done
 
 setup=$out/Veltrimax-$version-setup.exe

@@ -7,8 +7,10 @@
 ; %LOCALAPPDATA%\Programs\Veltrimax with its registry entries under HKCU; run elevated, for all
 ; users, into Program Files under HKLM; an update keeps the mode and folder of the install it
 ; updates. Switches: /CurrentUser or /AllUsers choose the mode,
-; /AddToPath selects the PATH option, /S installs silently, /D=FOLDER sets the folder.
-; The uninstaller removes what the section below writes, by name, and nothing else.
+; /AddToPath selects the PATH option, /S installs silently, /D=FOLDER (quoted or not) sets the
+; folder. An install into another folder than the installed copy's takes that copy out first.
+; The uninstaller removes what the section below writes, by name, and nothing else, and the
+; empty folders the install made above its own.
 
 Unicode true
 Target amd64-unicode
@@ -52,9 +54,43 @@ VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "Copyright (C) ${PUBLISHER}"
 
 Var AllUsers
+; The outermost folder above $INSTDIR that this install made, empty when none.
+Var MadeAbove
 
 Section "Veltrimax" SecMain
     SectionIn RO
+    ; The installed copy in another folder goes first, by its own uninstaller (run in place and
+    ; waited for): left, its Start menu entry would uninstall this one's file type, verbs and
+    ; Apps entry, and its folder would stay on the Path.
+    ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 != ""
+    ${AndIf} $0 != $INSTDIR
+    ${AndIf} ${FileExists} "$0\uninstall.exe"
+        DetailPrint "Removing the copy installed in $0"
+        ReadRegStr $R7 SHCTX "${UNINSTALL_KEY}" "FoldersMadeFrom"
+        ExecWait '"$0\uninstall.exe" /S _?=$0' $1
+        ${If} $1 != 0
+            MessageBox MB_ICONSTOP \
+                "The copy of Veltrimax in $0 could not be removed: uninstall it in Settings, Apps, then install again." \
+                /SD IDOK
+            SetErrorLevel 2
+            Quit
+        ${EndIf}
+        ; Run in place, it cannot remove itself, nor so its folder and those above.
+        Delete "$0\uninstall.exe"
+        StrCpy $R6 $0
+        Call RemoveMadeFolders
+    ${EndIf}
+    StrCpy $MadeAbove ""
+    ${GetParent} "$INSTDIR" $0
+    ${Do}
+        ${If} $0 == ""
+        ${OrIf} ${FileExists} "$0\*.*"
+            ${ExitDo}
+        ${EndIf}
+        StrCpy $MadeAbove $0
+        ${GetParent} "$0" $0
+    ${Loop}
     SetOutPath "$INSTDIR"
     File "${STAGE}/veltrimax.exe"
     File "${STAGE}/vlt.exe"
@@ -76,9 +112,17 @@ Section "Veltrimax" SecMain
     WriteRegStr SHCTX "${PROGID_KEY}\shell\VeltrimaxDecrypt\command" "" \
         '"$INSTDIR\veltrimax.exe" --decrypt "%1"'
     WriteRegStr SHCTX "Software\Classes\.vlt\OpenWithProgids" "${PROGID}" ""
-    ; .vlt is taken only when no other program of this hive has it, so that the uninstaller,
-    ; which gives back only what names our type, never drops someone else's.
+    ; .vlt is taken only when no other program has it, so that the uninstaller, which gives
+    ; back only what names our type, never drops someone else's; nor, for one user, from a
+    ; program that has it for all (the user's hive would override the machine's).
     ReadRegStr $0 SHCTX "Software\Classes\.vlt" ""
+    ${If} $AllUsers == 0
+    ${AndIf} $0 == ""
+        ReadRegStr $0 HKLM "Software\Classes\.vlt" ""
+        ${If} $0 == "${PROGID}"
+            StrCpy $0 ""
+        ${EndIf}
+    ${EndIf}
     ${If} $0 == ""
         WriteRegStr SHCTX "Software\Classes\.vlt" "" "${PROGID}"
     ${EndIf}
@@ -99,6 +143,9 @@ Section "Veltrimax" SecMain
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+    ${If} $MadeAbove != ""
+        WriteRegStr SHCTX "${UNINSTALL_KEY}" "FoldersMadeFrom" "$MadeAbove"
+    ${EndIf}
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
@@ -157,6 +204,29 @@ FunctionEnd
 !insertmacro EDIT_USER_PATH ""
 !insertmacro EDIT_USER_PATH "un."
 
+; Removes the folder $R6 and the folders above it up to $R7 (the outermost an install made,
+; empty when none: the user's Programs folder, those of a /D= folder), each when it holds
+; nothing else.
+!macro REMOVE_MADE_FOLDERS un
+Function ${un}RemoveMadeFolders
+    RMDir "$R6"
+    ${If} $R7 == ""
+        Return
+    ${EndIf}
+    ${GetParent} "$R6" $R6
+    ${Do}
+        RMDir "$R6"
+        ${If} $R6 == $R7
+        ${OrIf} $R6 == ""
+            ${ExitDo}
+        ${EndIf}
+        ${GetParent} "$R6" $R6
+    ${Loop}
+FunctionEnd
+!macroend
+!insertmacro REMOVE_MADE_FOLDERS ""
+!insertmacro REMOVE_MADE_FOLDERS "un."
+
 ; Whether a switch is on the command line.
 !macro HAS_SWITCH switch
     ClearErrors
@@ -204,6 +274,15 @@ Function .onInit
     ${Else}
         SetShellVarContext current
     ${EndIf}
+    ; NSIS takes /D= unquoted only and drops a quoted folder ("/D="C:\My Tools"") without a
+    ; word: it is read from the command line as Windows has it.
+    ${If} $INSTDIR == ""
+        System::Call 'kernel32::GetCommandLineW() t .R3'
+        ${WordFind} "$R3" '/D="' "E+1}" $R4
+        ${IfNot} ${Errors}
+            ${WordFind} "$R4" '"' "+1{" $INSTDIR
+        ${EndIf}
+    ${EndIf}
     ; /D= sets the folder; an update goes where the last install went.
     ${If} $INSTDIR == ""
         ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
@@ -245,6 +324,7 @@ Section "Uninstall"
     ${If} $0 == "${PROGID}"
         DeleteRegValue SHCTX "Software\Classes\.vlt" ""
     ${EndIf}
+    ReadRegStr $R7 SHCTX "${UNINSTALL_KEY}" "FoldersMadeFrom"
     DeleteRegKey /ifempty SHCTX "Software\Classes\.vlt"
     DeleteRegKey SHCTX "${ENCRYPT_VERB_KEY}"
     DeleteRegKey /ifempty SHCTX "Software\Classes\*\shell"
@@ -261,9 +341,6 @@ Section "Uninstall"
     Delete "$INSTDIR\veltrimax.txt"
     Delete "$INSTDIR\vlt.txt"
     Delete "$INSTDIR\uninstall.exe"
-    RMDir "$INSTDIR"
-    ; The user's programs folder, when it holds nothing else (the install may have made it).
-    ${If} $INSTDIR == "$LOCALAPPDATA\Programs\Veltrimax"
-        RMDir "$LOCALAPPDATA\Programs"
-    ${EndIf}
+    StrCpy $R6 $INSTDIR
+    Call un.RemoveMadeFolders
 SectionEnd

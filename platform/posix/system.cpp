@@ -17,6 +17,14 @@ CodePage UserCodePage() {
     return kDefaultCodePage;
 }
 
+const char* UserCodePageSource() {
+    return "from the locale";
+}
+
+const char* FileNameUnits() {
+    return "bytes";
+}
+
 std::size_t RunBlockBytes() {
     return 32 * 1024;
 }

@@ -75,6 +75,10 @@ std::optional<int> TerminalColumns() {
     return std::nullopt;
 }
 
+bool TerminalTakesEscapes() {
+    return true;
+}
+
 struct SecretPrompt::System {
     int fd = -1;  // the controlling terminal, /dev/tty
 };

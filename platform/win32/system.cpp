@@ -1,9 +1,6 @@
 #include "platform/system.h"
 
-// shellapi.h needs windows.h before it: a block of its own, kept in this order.
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -73,22 +70,6 @@ namespace {
 
 }  // namespace
 
-// The command line as the system has it, in UTF-16: argv is in the ANSI code
-// page, which cannot hold every name.
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    int count = 0;
-    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (wide == nullptr) {
-        return std::vector<std::string>(argv, argv + argc);  // out of memory: the best there is
-    }
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) {
-        arguments.push_back(win32::Utf8FromWide(wide[i]));
-    }
-    ::LocalFree(wide);
-    return arguments;
-}
-
 // An ANSI code page this program has no table for
 // (65001, UTF-8, is the one a user may set; 437 and the like are OEM pages
 // some setups report) gives Windows' own default instead of an error: every
@@ -97,6 +78,15 @@ CodePage UserCodePage() {
     const auto acp = static_cast<CodePage>(::GetACP());
     const std::vector<CodePage> supported = SupportedCodePages();
     return std::binary_search(supported.begin(), supported.end(), acp) ? acp : kDefaultCodePage;
+}
+
+const char* UserCodePageSource() {
+    return "the system's ANSI code page (GetACP)";
+}
+
+// NTFS, FAT and exFAT count a name's UTF-16 units.
+const char* FileNameUnits() {
+    return "characters";
 }
 
 // Each ReadFile, WriteFile and wait between the run's threads costs several

@@ -76,6 +76,16 @@ std::optional<int> TerminalColumns() {
     return columns > 0 ? std::optional<int>(columns) : std::nullopt;
 }
 
+bool TerminalTakesEscapes() {
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(error, &mode)) {
+        return false;
+    }
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != FALSE;
+}
+
 // The console the process is attached to, by the names that reach it
 // whatever the standard handles are.
 struct SecretPrompt::System {

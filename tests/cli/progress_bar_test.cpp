@@ -33,6 +33,26 @@ TEST(ProgressFormat, Duration) {
     }
 }
 
+// A console without escapes gets no byte of one: blanks cover what a shorter line leaves.
+TEST(ProgressFormat, LinesAreRedrawnWithTheEscapeOrWithBlanks) {
+    const struct {
+        const char* text;
+        std::size_t previous;
+        bool escapes;
+        const char* redrawn;
+        const char* cleared;
+    } cases[] = {
+        {"a.bin 5%", 0, true, "\ra.bin 5%\033[K", "\r\033[K"},
+        {"a.bin 5%", 0, false, "\ra.bin 5%", "\r\r"},
+        {"a.bin 10%", 8, false, "\ra.bin 10%", "\r        \r"},
+        {"ä 1%", 6, false, "\rä 1%  ", "\r      \r"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RedrawnLine(c.text, c.previous, c.escapes), c.redrawn) << c.text;
+        EXPECT_EQ(ClearedLine(c.previous, c.escapes), c.cleared) << c.text;
+    }
+}
+
 TEST(ProgressFormat, KnownTotalShowsPercentSpeedAndTimeLeft) {
     const std::string text = ProgressText("a.bin", {512 * 1024, 2048 * 1024}, 2.0, 100);
     EXPECT_EQ(text.rfind("a.bin  25% [", 0), 0u) << text;

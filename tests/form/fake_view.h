@@ -32,6 +32,7 @@ class FakeView final : public vlt::Form1View {
     struct Shown {
         std::string filter;
         std::string fileName;
+        std::string folder;
     };
 
     std::map<vlt::Box, std::string> boxes;
@@ -74,10 +75,10 @@ class FakeView final : public vlt::Form1View {
         Log(Kind::Question, text);
         return NextAnswer(answers);
     }
-    std::optional<std::string> ShowOpen(const std::string& filter,
-                                        const std::string& fileName) override {
+    std::optional<std::string> ShowOpen(const std::string& filter, const std::string& fileName,
+                                        const std::string& folder) override {
         OnWindowThread();
-        shown.push_back({filter, fileName});
+        shown.push_back({filter, fileName, folder});
         if (choices.empty()) {
             return std::nullopt;
         }

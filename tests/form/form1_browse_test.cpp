@@ -28,7 +28,7 @@ std::vector<std::string> PathBoxes(const FakeView& view) {
 }
 
 // A click on the encryption's "..." (3) or the decryption's (4), and the path chosen in
-// the dialog or nothing for a cancel.
+// the dialog or nothing for a cancel; or a file given on the command line (0).
 struct Step {
     int button;
     std::optional<std::string> choice;
@@ -58,7 +58,10 @@ TEST_P(BrowseTest, FillsTheBoxesFromTheDialog) {
     view.SetText(Box::DecryptOutput, "keep");
     for (const Step& step : browsing.steps) {
         view.choices.push_back(step.choice);
-        if (step.button == 3) {
+        if (step.button == 0) {
+            form.CommandLine({*step.choice});
+            view.choices.pop_back();
+        } else if (step.button == 3) {
             form.BrowseEncryptClicked();
         } else {
             form.BrowseDecryptClicked();
@@ -136,12 +139,76 @@ INSTANTIATE_TEST_SUITE_P(
                  {"", "", "/in/čšž.txt", "/in/čšž"},
                  {kFilter},
                  {""}},
+        // A file from Explorer or the command line is the dialog's last file.
+        Browsing{"CommandLineFileKeptOnCancel",
+                 {{0, "/in/a.bin"}, {3, std::nullopt}},
+                 {"/in/a.bin", "/in/a.bin.vlt", "", "keep"},
+                 {""},
+                 {"/in/a.bin"}},
+        Browsing{"CommandLineEncryptedFileKeptOnCancel",
+                 {{0, "/in/a.bin.vlt"}, {4, std::nullopt}},
+                 {"", "", "/in/a.bin.vlt", "/in/a.bin"},
+                 {kFilter},
+                 {"/in/a.bin.vlt"}},
         Browsing{"FilterStaysForLaterEncryptSideChoices",
                  {{4, "/in/a.vlt"}, {3, "/in/c.doc"}, {3, std::nullopt}},
                  {"/in/c.doc", "/in/c.doc.vlt", "/in/a.vlt", "/in/a"},
                  {kFilter, kFilter, kFilter},
                  {"", "/in/a.vlt", "/in/c.doc"}}),
     [](const ::testing::TestParamInfo<Browsing>& info) { return std::string(info.param.name); });
+
+// The dialog starts in the folder of the file in its side's input box, else in the current
+// folder, never where the system last left it. "@" is the test's folder, which holds
+// "sub"; the current folder is "@/sub".
+TEST(Form1Dialog, StartsInTheFolderOfItsSidesFile) {
+    const struct {
+        int button;
+        vlt::Box box;
+        const char* text;
+        const char* folder;
+    } cases[] = {
+        {3, Box::EncryptInput, "@/a.bin", "@"},
+        {4, Box::DecryptInput, "@/a.bin.vlt", "@"},
+        {3, Box::EncryptInput, "", "@/sub"},
+        {3, Box::DecryptInput, "@/a.bin.vlt", "@/sub"},  // the other side's file
+        {4, Box::DecryptInput, "@/gone/a.vlt", "@/sub"},
+        {3, Box::EncryptInput, "a.bin", "@/sub"},
+    };
+    const vlt::testing_support::TempFolder folder;
+    const std::string root = vlt::Utf8Of(std::filesystem::canonical(folder.path()));
+    std::filesystem::create_directory(folder / "sub");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder / "sub");
+    const auto inFolder = [&](std::string text) {
+        return text.starts_with("@") ? root + text.substr(1) : text;
+    };
+    for (const auto& c : cases) {
+        FakeView view;
+        vlt::Form1 form(view);
+        view.SetText(c.box, inFolder(c.text));
+        if (c.button == 3) {
+            form.BrowseEncryptClicked();
+        } else {
+            form.BrowseDecryptClicked();
+        }
+        ASSERT_EQ(view.shown.size(), 1U);
+        EXPECT_EQ(view.shown.front().folder, inFolder(c.folder)) << c.text;
+    }
+    std::filesystem::current_path(previous);
+}
+
+// Windows' and POSIX's calls for help show the usage; no box is filled.
+TEST(Form1Dialog, HelpOnTheCommandLineIsNoFile) {
+    for (const char* help : {"--help", "-h", "/?"}) {
+        FakeView view;
+        vlt::Form1 form(view);
+        form.CommandLine({help, "a.bin"});
+        view.RunPosted();
+        EXPECT_EQ(view.Texts(), std::vector<std::string>{std::string(vlt::kUsage)}) << help;
+        EXPECT_EQ(PathBoxes(view), std::vector<std::string>(4)) << help;
+        EXPECT_TRUE(form.DialogFileName().empty()) << help;
+    }
+}
 
 TEST(Form1Dialog, StartsWithoutFilterOrName) {
     FakeView view;

@@ -20,6 +20,7 @@ class ScriptedFileDialog final : public vlt::OpenDialog {
     struct Shown {
         QString filter;
         QString fileName;
+        QString folder;
     };
 
     // One answer per showing, in order: a path, or kCancel. With no answer
@@ -28,8 +29,9 @@ class ScriptedFileDialog final : public vlt::OpenDialog {
     QStringList answers;
     QList<Shown> shown;
 
-    std::optional<QString> Ask(const QString& filter, const QString& fileName) override {
-        shown.append({filter, fileName});
+    std::optional<QString> Ask(const QString& filter, const QString& fileName,
+                               const QString& folder) override {
+        shown.append({filter, fileName, folder});
         const QString answer = answers.isEmpty() ? kCancel : answers.takeFirst();
         if (answer.isNull()) {
             return std::nullopt;

@@ -37,8 +37,8 @@ class QtStandInsTest : public QObject {
   private slots:
     void initTestCase() { QApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
 
-    // A choice comes back as its full path; the next showing opens in its folder, and a
-    // cancel gives nothing.
+    // A choice comes back as its full path; the next showing opens in the folder it is
+    // given, with the last name in its box, and a cancel gives nothing.
     void theDialogGivesTheChoiceAndOpensAtTheName() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -56,7 +56,7 @@ class QtStandInsTest : public QObject {
             open->selectFile(chosen);
             static_cast<QDialog*>(open)->accept();  // as the Open button does
         });
-        const std::optional<QString> answer = dialog.Ask(kFilter, QString());
+        const std::optional<QString> answer = dialog.Ask(kFilter, QString(), QString());
         QVERIFY(answer);
         QCOMPARE(*answer, chosen);
         QCOMPARE(nameFilters, QStringList{"Veltrimax vl datoteke (*.vlt)"});
@@ -68,8 +68,10 @@ class QtStandInsTest : public QObject {
             openedIn = open->directory().absolutePath();
             open->reject();
         });
-        QVERIFY(!dialog.Ask(kFilter, chosen));
-        QCOMPARE(openedIn, QDir(dir.path()).absolutePath());
+        QTemporaryDir start;
+        QVERIFY(start.isValid());
+        QVERIFY(!dialog.Ask(kFilter, chosen, start.path()));
+        QCOMPARE(openedIn, QDir(start.path()).absolutePath());
     }
 
     void convertsFiltersForQt_data() {

@@ -14,6 +14,7 @@ TEST(KeyDigits, KnownAnswersPerCodePage) {
         const char* key;
         CodePage codePage;
         const char* digits;
+        std::size_t unwritable = 0;  // characters coded as "?" that are not "?"
     } cases[] = {
         {"A", 1252, "65"},
         {"a b", 1252, "973298"},
@@ -34,19 +35,28 @@ TEST(KeyDigits, KnownAnswersPerCodePage) {
         {"\xC2\x81", 1252, "129"},          // a C1 control as itself
         {"\xC2\xA5", 932, "92"},            // ¥: 0x5C
         {"\xC2\xA5", 950, "-23996"},        // ¥: 0xA244
-        {"\xE1\xBA\xA5", 1258, "63"},       // ấ: not in 1258, never two bytes
-        {"\xEF\xAC\xAA", 1255, "63"},       // שׁ: not in 1255, never two bytes
-        {"\xE3\x81\x82", 1251, "63"},
-        {"\xF0\x9F\x98\x80", 1252, "6363"},  // outside the BMP: two halves
+        {"\xE1\xBA\xA5", 1258, "63", 1},    // ấ: not in 1258, never two bytes
+        {"\xEF\xAC\xAA", 1255, "63", 1},    // שׁ: not in 1255, never two bytes
+        {"\xE3\x81\x82", 1251, "63", 1},
+        {"\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87", 1252, "63636363", 4},  // ключ
+        {"a?b", 1252, "976398"},
+        {"\xF0\x9F\x98\x80", 1252, "6363", 1},  // outside the BMP: two halves
         {"a\xFF"
          "b",
-         1252, "976398"},  // invalid UTF-8
+         1252, "976398", 1},  // invalid UTF-8
         {"  ", 1252, "3232"},
         {"", 1252, ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(MakeKeyDigits(c.key, c.codePage), c.digits) << c.key << " in " << c.codePage;
+        EXPECT_EQ(UnwritableCharacters(c.key, c.codePage), c.unwritable)
+            << c.key << " in " << c.codePage;
     }
+    EXPECT_EQ(KeyCodingNote("\xD0\xBA\xD0\xBB\xD1\x8Ex", 1252),
+              "3 characters of the key cannot be written in code page 1252 and count as '?'");
+    EXPECT_EQ(KeyCodingNote("\xD0\xBA", 1250),
+              "1 character of the key cannot be written in code page 1250 and counts as '?'");
+    EXPECT_EQ(KeyCodingNote("\xC5\x82?", 1252), std::nullopt);
 }
 
 TEST(CodePage, ParsesTheThreeSpellings) {

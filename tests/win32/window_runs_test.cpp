@@ -25,33 +25,48 @@ std::string AsString(const std::vector<std::uint8_t>& bytes) {
 }
 
 // A finished run writes the known answer, says so, and the program ends: one operation per
-// start. The key's characters are coded in the ANSI code page the test sees too.
+// start. The key's characters are coded in the ANSI code page the test sees too; those it
+// lacks count as "?", which a note says before the run.
 TEST_F(WindowRuns, AFinishedRunWritesTheKnownAnswerAndEndsTheProgram) {
     const std::string plain = RandomBytes(70000, 5);
-    const std::string key = "Klju\xc4\x8d \xe2\x82\xac 7";  // "Ključ € 7"
+    const std::string key = "Klju\xc4\x8d \xe2\x82\xac 7";            // "Ključ € 7"
+    const std::string cyrillic = "\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87";  // "ключ"
     const std::string encrypted = AsString(oracle::EncryptAsText(plain, key, GetACP()));
     WriteAll(folder / "plain.bin", plain);
     WriteAll(folder / "given.vlt", encrypted);
+    const std::string questionMarks = AsString(oracle::EncryptAsText(plain, "????", GetACP()));
+    const std::string note = "4 characters of the key cannot be written in code page " +
+                             std::to_string(GetACP()) + " and count as '?'";
     const struct {
         const char* button;
         const char* inputBox;
         const char* outputBox;
         const char* input;
+        const std::string& key;
         const std::string& expected;
-        const char* message;
+        std::vector<std::string> messages;
     } cases[] = {
-        {"Command1", "Text1", "Text2", "plain.bin", encrypted, "Encrypt is finish"},
-        {"Command2", "Text6", "Text5", "given.vlt", plain, "Decrypt is finish"},
+        {"Command1", "Text1", "Text2", "plain.bin", key, encrypted, {"Encrypt is finish"}},
+        {"Command2", "Text6", "Text5", "given.vlt", key, plain, {"Decrypt is finish"}},
+        {"Command1",
+         "Text1",
+         "Text2",
+         "plain.bin",
+         cyrillic,
+         questionMarks,
+         {note, "Encrypt is finish"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
-        const std::string output = std::string("out-") + c.button;
+        const std::string output = std::string("out-") + c.button + c.key;
         WindowDriver program(Veltrimax());
-        program.SetText("Text3", key);
+        program.SetText("Text3", c.key);
         program.SetText(c.inputBox, PathOf(c.input));
         program.SetText(c.outputBox, PathOf(output));
         program.Click(c.button);
-        EXPECT_EQ(program.AnswerMessage(IDOK), c.message);
+        for (const std::string& message : c.messages) {
+            EXPECT_EQ(program.AnswerMessage(IDOK), message);
+        }
         EXPECT_EQ(program.WaitForExit(), 0u);
         EXPECT_FALSE(IsWindow(program.Window()));
         EXPECT_TRUE(ReadAll(folder / output) == c.expected) << "differs: " << output;
@@ -86,7 +101,7 @@ TEST_F(WindowRuns, TheChecksAskForWhatIsMissingInOrder) {
         program.Click(c.button);
         EXPECT_EQ(program.AnswerMessage(IDOK), c.message);
         if (c.openDialog) {
-            EXPECT_EQ(program.AnswerOpenDialog(std::nullopt).fileType, "");
+            EXPECT_EQ(program.AnswerOpenDialog(std::nullopt).fileType, "All files (*.*)");
         }
     }
     EXPECT_EQ(program.Text("Text1"), "");
@@ -120,6 +135,42 @@ TEST_F(WindowRuns, TheBrowseButtonsShareTheOpenDialog) {
     program.Click("Command3");
     program.AnswerOpenDialog(std::nullopt);
     EXPECT_EQ(program.Text("Text1"), PathOf("b.txt"));
+}
+
+// The dialog starts in the folder of the side's file, else in the program's current folder,
+// never where Windows last left it: a bare name chosen there is a file of that folder. A
+// file given on the command line is the dialog's last file, which a cancel keeps.
+TEST_F(WindowRuns, TheOpenDialogStartsAtTheSidesFile) {
+    std::filesystem::create_directory(folder / "current");
+    std::filesystem::create_directory(folder / "other");
+    for (const char* name : {"current\\c.txt", "other\\c.txt", "current\\given.bin"}) {
+        WriteAll(folder / name, "");
+    }
+    const std::wstring given = L"\"" + Utf16(PathOf("current\\given.bin")) + L"\"";
+    WindowDriver program(Veltrimax(), given, folder / "current");
+
+    program.Click("Command3");
+    program.AnswerOpenDialog(std::nullopt);
+    EXPECT_EQ(program.Text("Text1"), PathOf("current\\given.bin"));
+
+    program.SetText("Text1", PathOf("other\\typed.txt"));
+    program.Click("Command3");
+    program.AnswerOpenDialog("c.txt");
+    EXPECT_EQ(program.Text("Text1"), PathOf("other\\c.txt"));
+
+    program.Click("Command4");
+    program.AnswerOpenDialog("c.txt");
+    EXPECT_EQ(program.Text("Text6"), PathOf("current\\c.txt"));
+}
+
+// "--help" and "/?" show the usage and fill no box.
+TEST_F(WindowRuns, HelpOnTheCommandLineIsNoFile) {
+    for (const wchar_t* help : {L"--help", L"/?"}) {
+        WindowDriver program(Veltrimax(), help);
+        EXPECT_TRUE(program.AnswerMessage(IDOK).starts_with("Usage: veltrimax")) << help;
+        EXPECT_EQ(program.Text("Text1"), "");
+        EXPECT_EQ(program.Text("Text6"), "");
+    }
 }
 
 // No to the wrong-key question writes nothing and keeps the window; asked again, Yes writes

@@ -4,6 +4,8 @@
 #   current_user  the installer, silent, for the current user, then an update with the PATH
 #                 option
 #   all_users     the installer, silent and elevated (as Wine runs everything): for all users
+#   second_folder the installer for the current user, then again into another folder, given
+#                 quoted (/D="..."), as from a command prompt
 #   portable      the zip, unpacked into a folder of its own
 # Each case checks what was put in place (files, Start menu shortcut, registry values, the
 # programs' version and icons), runs the placed vlt.exe on a known answer and veltrimax.exe
@@ -256,6 +258,27 @@ $root\\Software\\Classes\\.vlt\\OpenWithProgids|Other.File|"
         before=$(snapshot)
         wine "$setup" /S || fail "the installer failed"
         ;;
+    second_folder)
+        # Another program owns .vlt for all users: an install for one user leaves it theirs
+        # (a user's own default would override it). Installed again into another folder,
+        # whose folders above it do not exist yet, the first copy goes, the Path with it.
+        wine reg add 'HKLM\Software\Classes\.vlt' /ve /d Other.File /f >/dev/null
+        # Every Windows profile has a Classes key; Wine's new one has none.
+        wine reg add 'HKCU\Software\Classes' /f >/dev/null
+        root=HKEY_CURRENT_USER folder='C:\Some Tools\Veltrimax'
+        start_menu="$profile\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+        path_option=on
+        vlt_key="$root\\Software\\Classes\\.vlt|(Default)|-"
+        before=$(snapshot)
+        wine "$setup" /S /CurrentUser /AddToPath || fail "the installer failed"
+        # A batch file gives the installer its command line as typed, quotes and all.
+        printf '"%s" /S /CurrentUser /AddToPath /D="%s"\r\n' "$(winepath -w "$setup")" "$folder" \
+            >"$work/again.bat"
+        wine cmd /c "$(winepath -w "$work/again.bat")" || fail "the install into $folder failed"
+        wineserver -w
+        first=$(winepath -u "$profile\\AppData\\Local\\Programs\\Veltrimax")
+        [ ! -e "$first" ] || fail "the first copy is left: $(find "$first" | xargs)"
+        ;;
     portable)
         folder=$(winepath -w "$work")\\portable
         before=$(snapshot)
@@ -268,7 +291,12 @@ $root\\Software\\Classes\\.vlt\\OpenWithProgids|Other.File|"
 esac
 
 grep -q "Veltrimax $version" "$(winepath -u "$folder\\README.txt")" || fail "README.txt names no version"
-grep -q "^NAME" "$(winepath -u "$folder\\vlt.txt")" || fail "vlt.txt is no manual page"
+for page in vlt veltrimax; do
+    text=$(winepath -u "$folder\\$page.txt")
+    grep -q "^NAME" "$text" || fail "$page.txt is no manual page"
+    grep -q "Veltrimax for Windows" "$text" || fail "$page.txt is not the Windows page"
+    ! grep -E "syncfs|umask|/dev/|LC_ALL|SIGHUP|\.vlt-key" "$text" || fail "$page.txt speaks of Linux"
+done
 check_properties "$folder"
 check_vlt "$folder"
 
