@@ -6,7 +6,7 @@
 // CONFIGURATION is chromium-picker, chromium-download or firefox (browsers.mjs).
 
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, rmSync, truncateSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, rmSync, truncateSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
@@ -178,11 +178,18 @@ function harness(browser, bigFile, other) {
 }
 
 async function main() {
+  for (const [path, what] of [[join(siteDir, 'index.html'), 'the site'], [join(modules, 'playwright-core'), 'the drivers']]) {
+    if (!existsSync(path)) {
+      console.error(`${path} is missing: ./dev.sh web builds ${what}`);
+      process.exit(1);
+    }
+  }
   const site = await serveSite(resolve(siteDir), 0);
   const other = await otherOrigin();
   const bigFile = join(work, 'big.bin');
   writeFileSync(bigFile, '');
-  truncateSync(bigFile, 256 << 20);
+  // Sparse, and large enough that no run ends before the case stops it.
+  truncateSync(bigFile, 1 << 30);
   const browsers = new Map();
   const browserFor = async (language = 'en-US') => {
     if (!browsers.has(language)) browsers.set(language, await launch(configuration, { modules, language }));
