@@ -127,10 +127,22 @@ function harness(browser, bigFile, other) {
           }),
         'a message',
       ),
+    // Answers the open dialog; done once it has closed or shows the next message already.
     async answer(value) {
       await h.message();
+      await page.evaluate(() => {
+        window.vltAnswered = document.getElementById('MessageText').firstChild;
+      });
       await page.click(`#Message button[value=${value}]`);
-      await until(() => page.evaluate(() => (document.getElementById('Message').open ? undefined : true)), 'the dialog to close');
+      await until(
+        () =>
+          page.evaluate(() =>
+            !document.getElementById('Message').open || document.getElementById('MessageText').firstChild !== window.vltAnswered
+              ? true
+              : undefined,
+          ),
+        'the dialog to close',
+      );
     },
     boxes: () =>
       page.evaluate(() => ({
