@@ -5,7 +5,7 @@
 // Chromium a file of the origin's private storage stands in for the picker's choice: the
 // picker itself is the system's dialog), or the browser's real download.
 
-import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -52,11 +52,13 @@ export async function until(check, what, timeoutMs = 20_000) {
 }
 
 // Starts the browser of a configuration; `language` is the browser's language.
-export async function launch(configurationName, { modules, language = 'en-US' }) {
+// A profile and a download folder of the caller's are removed at the close as well.
+export async function launch(configurationName, { modules, language = 'en-US', profile, downloads }) {
   const configuration = kConfigurations[configurationName];
   const require = createRequire(join(modules, 'index.js'));
-  const profile = mkdtempSync(join(tmpdir(), 'vlt-web-profile-'));
-  const downloads = mkdtempSync(join(tmpdir(), 'vlt-web-downloads-'));
+  profile = profile ?? mkdtempSync(join(tmpdir(), 'vlt-web-profile-'));
+  downloads = downloads ?? mkdtempSync(join(tmpdir(), 'vlt-web-downloads-'));
+  mkdirSync(downloads, { recursive: true });
   const browser =
     configuration.browser === 'chromium'
       ? await launchChromium(require('playwright-core'), profile, downloads, language, configuration.picker)
@@ -100,7 +102,7 @@ async function launchChromium(playwright, profile, downloads, language, picker) 
     }),
     // The download of that name, once complete.
     async download(name) {
-      const download = await until(() => saved.find((d) => d.suggestedFilename() === name), `download ${name} (have ${saved.map((d) => d.suggestedFilename())})`);
+      const download = await until(() => saved.find((d) => d.suggestedFilename() === name), `download ${name}`);
       return readFileSync(await download.path());
     },
     downloadCount: () => saved.length,
@@ -134,10 +136,13 @@ async function launchFirefox(puppeteer, profile, downloads, language) {
       setFiles: async (selector, path) => (await page.$(selector)).uploadFile(path),
     }),
     // The file Firefox saved under that name, once it is whole (no .part beside it).
-    async download(name) {
+    async downloadPath(name, timeoutMs) {
       const path = join(downloads, name);
-      await until(() => (existsSync(path) && !existsSync(`${path}.part`) ? true : undefined), `download ${name}`);
-      return readFileSync(path);
+      await until(() => (existsSync(path) && !existsSync(`${path}.part`) ? true : undefined), `download ${name}`, timeoutMs);
+      return path;
+    },
+    async download(name) {
+      return readFileSync(await this.downloadPath(name));
     },
     downloadCount: () => readdirSync(downloads).filter((name) => !name.endsWith('.part')).length,
     setOffline: null,
