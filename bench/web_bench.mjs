@@ -1,6 +1,6 @@
 // The page's runs on large files, against the browser's own floor and native vlt.
 //
-//   node bench/web_bench.mjs chromium SITE VLT NODE_MODULES GIB [WORK_DIR] [RUNS]
+//   node bench/web_bench.mjs chromium SITE VLT NODE_MODULES GIB [WORK_DIR] [RUNS] [OPERATIONS]
 //   node bench/web_bench.mjs firefox  SITE VLT NODE_MODULES GIB [WORK_DIR]
 //
 // chromium: the page's worker encrypts and decrypts a random file of GIB GiB through the
@@ -8,7 +8,7 @@
 // profile on disk: a throwaway profile keeps that storage in memory with a small quota),
 // and writes the same 3N + 4 bytes through the same path without the cipher (the floor).
 // Median of RUNS (default 3) each; the first run's outputs are compared byte for byte with
-// native vlt's, in the page. firefox: the page encrypts through its buttons, the output
+// native vlt's, in the page. OPERATIONS: some of floor,encrypt,decrypt (default all). firefox: the page encrypts through its buttons, the output
 // goes to the origin's storage and then Firefox's real download, which is compared with
 // native vlt's. Needs about 8 × GIB GiB free in WORK_DIR (default /var/tmp).
 
@@ -20,7 +20,8 @@ import { join, resolve } from 'node:path';
 import { serveSite } from '../web/serve.mjs';
 import { launch, until } from '../tests/web/browsers.mjs';
 
-const [browserName, siteDir, vltArg, modulesArg, gib = '1', workArg = '/var/tmp', runsArg = '3'] = process.argv.slice(2);
+const [browserName, siteDir, vltArg, modulesArg, gib = '1', workArg = '/var/tmp', runsArg = '3', operationsArg = 'floor,encrypt,decrypt'] =
+  process.argv.slice(2);
 const vlt = resolve(vltArg);
 const modules = resolve(modulesArg);
 const work = mkdtempSync(join(resolve(workArg), 'vlt-web-bench-'));
@@ -38,7 +39,7 @@ function makeInput(path) {
 
 function timedVlt(args) {
   const started = process.hrtime.bigint();
-  const result = spawnSync(vlt, ['-q', ...args], { stdio: ['ignore', 'ignore', 'pipe'] });
+  const result = spawnSync(vlt, [args[0], '-q', ...args.slice(1)], { stdio: ['ignore', 'ignore', 'pipe'] });
   if (result.status !== 0) throw new Error(`vlt ${args.join(' ')}: ${result.stderr}`);
   return Number(process.hrtime.bigint() - started) / 1e9;
 }
@@ -106,7 +107,7 @@ async function chromium(site, plain, native) {
     await until(() => page.evaluate(() => document.documentElement.dataset.ready || undefined), 'the page');
     await page.setFiles('#Browse1', plain);
     await page.setFiles('#Browse2', native);
-    for (const operation of ['floor', 'encrypt', 'decrypt']) {
+    for (const operation of operationsArg.split(',')) {
       const seconds = [];
       for (let run = 0; run < runs; run++) {
         const result = await page.evaluate(runInPage, operation);
@@ -121,11 +122,13 @@ async function chromium(site, plain, native) {
   } finally {
     await browser.close();
   }
+  const nativeRuns = (args) => median(Array.from({ length: runs }, () => timedVlt(args)));
   const nativeSeconds = {
-    encrypt: median(Array.from({ length: runs }, () => timedVlt(['encrypt', '-f', '--key-file', join(work, 'key'), '-o', join(work, 'n.vlt'), plain]))),
-    decrypt: median(Array.from({ length: runs }, () => timedVlt(['decrypt', '-f', '--key-file', join(work, 'key'), '-o', join(work, 'n.out'), native]))),
+    encrypt: nativeRuns(['encrypt', '-f', '--key-file', join(work, 'key'), '-o', join(work, 'n.vlt'), plain]),
+    decrypt: nativeRuns(['decrypt', '-f', '--key-file', join(work, 'key'), '-o', join(work, 'n.out'), native]),
   };
-  const floor = table[0][1];
+  rmSync(join(work, 'n.vlt'), { force: true });
+  const floor = table.find(([operation]) => operation === 'floor')?.[1];
   console.log(`\nChromium, ${gib} GiB, save-picker path (createWritable), medians of ${runs}; outputs equal native vlt's\n`);
   console.log('| run | wall (s) | MB/s of plaintext | ratio to the floor | native vlt (s) | ratio to native |');
   console.log('|---|---:|---:|---:|---:|---:|');
@@ -133,7 +136,7 @@ async function chromium(site, plain, native) {
     const n = nativeSeconds[operation];
     console.log(
       `| ${operation === 'floor' ? 'floor (3N + 4 bytes, no cipher)' : operation} | ${seconds.toFixed(2)} | ${mbps(seconds)} |` +
-        ` ${(seconds / floor).toFixed(2)} | ${n ? n.toFixed(2) : ''} | ${n ? (seconds / n).toFixed(1) : ''} |`,
+        ` ${floor ? (seconds / floor).toFixed(2) : ''} | ${n ? n.toFixed(2) : ''} | ${n ? (seconds / n).toFixed(1) : ''} |`,
     );
   }
 }
@@ -171,15 +174,16 @@ async function firefox(site, plain, native) {
 }
 
 const plain = join(work, 'plain');
-makeInput(plain);
 const keyFile = join(work, 'key');
-writeFileSync(keyFile, key);
 const native = join(work, 'plain.vlt');
-timedVlt(['encrypt', '--key-file', keyFile, '-o', native, plain]);
-const site = await serveSite(resolve(siteDir), 0);
+let site;
 try {
+  makeInput(plain);
+  writeFileSync(keyFile, key);
+  timedVlt(['encrypt', '--key-file', keyFile, '-o', native, plain]);
+  site = await serveSite(resolve(siteDir), 0);
   await (browserName === 'firefox' ? firefox : chromium)(site, plain, native);
 } finally {
-  site.server.close();
+  site?.server.close();
   rmSync(work, { recursive: true, force: true });
 }

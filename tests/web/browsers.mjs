@@ -99,6 +99,7 @@ async function launchChromium(playwright, profile, downloads, language, picker) 
     page: pageOf(page, {
       evaluate: (fn, arg) => page.evaluate(fn, arg),
       setFiles: (selector, path) => page.setInputFiles(selector, path),
+      screenshot: (selector, path) => page.locator(selector).screenshot({ path }),
     }),
     // The download of that name, once complete.
     async download(name) {
@@ -134,6 +135,7 @@ async function launchFirefox(puppeteer, profile, downloads, language) {
     page: pageOf(page, {
       evaluate: (fn, arg) => page.evaluate(fn, arg),
       setFiles: async (selector, path) => (await page.$(selector)).uploadFile(path),
+      screenshot: async (selector, path) => (await page.$(selector)).screenshot({ path }),
     }),
     // The file Firefox saved under that name, once it is whole (no .part beside it).
     async downloadPath(name, timeoutMs) {
@@ -151,12 +153,13 @@ async function launchFirefox(puppeteer, profile, downloads, language) {
 }
 
 // What the cases do with a page, the same in both drivers.
-function pageOf(page, { evaluate, setFiles }) {
+function pageOf(page, { evaluate, setFiles, screenshot }) {
   return {
     goto: (url) => page.goto(url),
     reload: () => page.reload(),
     evaluate,
     setFiles,
+    screenshot,
     click: (selector) => page.click(selector),
   };
 }

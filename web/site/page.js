@@ -240,4 +240,5 @@ async function startRun(operation, file, outputName) {
 }
 
 if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js');
-setUp();
+// Without its core (a browser without WebAssembly SIMD or module workers) the page says so.
+setUp().catch((error) => showError(error.message));
