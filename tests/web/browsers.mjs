@@ -5,7 +5,7 @@
 // Chromium a file of the origin's private storage stands in for the picker's choice: the
 // picker itself is the system's dialog), or the browser's real download.
 
-import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -137,10 +137,23 @@ async function launchFirefox(puppeteer, profile, downloads, language) {
       setFiles: async (selector, path) => (await page.$(selector)).uploadFile(path),
       screenshot: async (selector, path) => (await page.$(selector)).screenshot({ path }),
     }),
-    // The file Firefox saved under that name, once it is whole (no .part beside it).
+    // The file Firefox saved under that name, once it is whole. Firefox creates the name
+    // empty, then writes NAME.part and renames it over the name at the end: done when
+    // the .part seen before is gone, or the name has content and no .part beside it.
     async downloadPath(name, timeoutMs) {
       const path = join(downloads, name);
-      await until(() => (existsSync(path) && !existsSync(`${path}.part`) ? true : undefined), `download ${name}`, timeoutMs);
+      let sawPart = false;
+      await until(
+        () => {
+          if (existsSync(`${path}.part`)) {
+            sawPart = true;
+            return undefined;
+          }
+          return existsSync(path) && (sawPart || statSync(path).size > 0) ? true : undefined;
+        },
+        `download ${name}`,
+        timeoutMs,
+      );
       return path;
     },
     async download(name) {
