@@ -27,7 +27,7 @@ export function serveSite(root, port = 8080) {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
     const file = normalize(join(root, path.endsWith('/') ? `${path}index.html` : path));
     const inside = file.startsWith(normalize(root) + sep);
-    const found = inside && request.method === 'GET' && statSync(file, { throwIfNoEntry: false })?.isFile();
+    const found = inside && ['GET', 'HEAD'].includes(request.method) && statSync(file, { throwIfNoEntry: false })?.isFile();
     if (!found) {
       response.writeHead(inside ? 404 : 403, { 'Content-Type': 'text/plain' }).end('Not found\n');
       return;
@@ -39,7 +39,8 @@ export function serveSite(root, port = 8080) {
       'Referrer-Policy': 'no-referrer',
       'Cache-Control': 'no-cache',
     });
-    createReadStream(file).pipe(response);
+    if (request.method === 'HEAD') response.end();
+    else createReadStream(file).pipe(response);
   });
   return new Promise((resolve, reject) => {
     server.once('error', reject);
