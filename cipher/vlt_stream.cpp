@@ -356,8 +356,8 @@ std::string DamageSentence(const VltReport& report) {
             return "cut short: " + Grouped(report.at) + " bytes, " +
                    DigitsMissing(report.at, report.value);
         case VltDamage::NotADigit:
-            return "byte " + Grouped(report.at) + " is not a digit (it is " +
-                   std::to_string(report.value) + ")";
+            return "byte " + Grouped(report.at) + " is not a digit but " +
+                   std::to_string(report.value);
         case VltDamage::Shifted:
             return "from byte " + Grouped(report.at) +
                    " on the triples are shifted by one digit: a byte was lost or added there";

@@ -49,7 +49,7 @@ struct Parser {
         sub->add_option("-o,--output", options.output,
                         "Output file (one INPUT only); - writes standard output")
             ->type_name("PATH");
-        sub->add_flag("-f,--force", options.force, "Replace an existing output file");
+        sub->add_flag("-f,--force", options.mayReplace, "Replace an existing output file");
     }
 
     Parser() {

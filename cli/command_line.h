@@ -17,7 +17,7 @@ struct Options {
     Command command = Command::Encrypt;
     std::vector<std::string> inputs;
     std::optional<std::string> output;
-    bool force = false;
+    bool mayReplace = false;  // --force
     std::optional<std::string> keyFile;
     bool askKey = false;  // check: ask for a key to test as well
     std::optional<std::string> codePage;

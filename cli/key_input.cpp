@@ -3,6 +3,7 @@
 #include <array>
 
 #include "cli/command_line.h"
+#include "cli/messages.h"
 #include "platform/file_access.h"
 #include "platform/terminal.h"
 #include "platform/utf8.h"

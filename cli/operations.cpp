@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cipher/vlt_format.h"
+#include "cli/messages.h"
 #include "cli/output_naming.h"
 #include "cli/progress_bar.h"
 #include "platform/file_access.h"
@@ -51,8 +52,8 @@ class Run {
             return vlt::Encrypt(source, sink, Key(), Control());
         })
                                   : Guarded([&] {
-                                        return EncryptFile(PathFromUtf8(input_),
-                                                           PathFromUtf8(output_), Key(), Control());
+                                        return EncryptFile(PathFromUtf8(input_), Target(), Key(),
+                                                           Control());
                                     }));
     }
 
@@ -70,9 +71,8 @@ class Run {
             return vlt::Decrypt(source, sink, Key(), Control(), options);
         })
                                   : Guarded([&] {
-                                        return DecryptFile(PathFromUtf8(input_),
-                                                           PathFromUtf8(output_), Key(), Control(),
-                                                           options);
+                                        return DecryptFile(PathFromUtf8(input_), Target(), Key(),
+                                                           Control(), options);
                                     }));
     }
 
@@ -105,8 +105,16 @@ class Run {
     }
 
     RunControl Control() {
-        return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel,
-                &session_.memory, &session_.batch, session_.options.force};
+        return {.progress = [this](const Progress& progress) { bar_.Update(progress); },
+                .progressPace = ProgressBar::kRedrawPace,
+                .cancel = &session_.cancel,
+                .memory = &session_.memory};
+    }
+
+    OutputTarget Target() const {
+        return {.path = PathFromUtf8(output_),
+                .mayReplace = session_.options.mayReplace,
+                .batch = &session_.batch};
     }
 
     bool Streaming() const { return input_ == kStandardStream || output_ == kStandardStream; }
@@ -116,7 +124,7 @@ class Run {
             return false;
         }
         const bool named = session_.options.output.has_value();
-        const auto refusal = OutputRefusal(output_, session_.options.force, named);
+        const auto refusal = OutputRefusal(output_, session_.options.mayReplace, named);
         if (refusal) {
             // A name made from the input's is the input's fault.
             Say(named || !refusal->starts_with(kNameTooLong) ? output_ : name_, *refusal);
@@ -129,8 +137,8 @@ class Run {
         return Guarded([&] {
             const auto source = OpenSource(input_, session_.cancel);
             if (output_ != kStandardStream) {
-                OutputFile sink(PathFromUtf8(output_),
-                                {&session_.cancel, nullptr, session_.options.force});
+                OutputFile sink(PathFromUtf8(output_), {.cancel = &session_.cancel,
+                                                        .replace = session_.options.mayReplace});
                 RunResult result = operation(*source, sink);
                 result.leftover = sink.Discard();
                 return result;

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PrimaryKey key = ConsumeKey(in);
     const bool asDigits = in.ConsumeBool();  // most raw bytes fail the format check at once
     const bool sizeKnown = in.ConsumeBool();
-    const DecryptOptions options{in.ConsumeBool()};
+    const DecryptOptions options{.writeOnWrongKey = in.ConsumeBool()};
     const std::size_t chunk = in.ConsumeIntegralInRange<std::size_t>(1, 4096);
     std::vector<std::uint8_t> file = in.ConsumeRemainingBytes<std::uint8_t>();
     if (asDigits) {

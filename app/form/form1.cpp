@@ -186,7 +186,7 @@ void Form1::StartRun(Operation operation, const std::string& input, const std::s
         if (!view_.AskYesNo(ReplaceQuestion(output))) {
             return;
         }
-        request.replace = true;
+        request.mayReplace = true;
     }
     Launch(request);
 }
@@ -200,14 +200,12 @@ void Form1::Launch(const Request& request) {
         .done = [this] { view_.Post([this] { RunDone(); }); },
     };
     run_.Start(
-        [request](const RunControl& given) {
-            RunControl control = given;
-            control.replace = request.replace;
+        [request](const RunControl& control) {
+            const OutputTarget target{.path = request.output, .mayReplace = request.mayReplace};
             if (request.operation == Operation::Encrypt) {
-                return EncryptFile(request.input, request.output, request.key, control);
+                return EncryptFile(request.input, target, request.key, control);
             }
-            return DecryptFile(request.input, request.output, request.key, control,
-                               request.options);
+            return DecryptFile(request.input, target, request.key, control, request.options);
         },
         std::move(reports));
 }
@@ -240,7 +238,7 @@ void Form1::RunDone() {
         // A file appeared at the output's name during the run, or while a question was open.
         case RunStatus::OutputExists:
             if (view_.AskYesNo(ReplaceQuestion(request_.outputName))) {
-                request_.replace = true;
+                request_.mayReplace = true;
                 Launch(request_);
             } else {
                 view_.SetProgress(0);

@@ -64,7 +64,7 @@ class Form1 {
         std::string outputName;  // as typed, for the question before replacing it
         PrimaryKey key{};
         DecryptOptions options{};
-        bool replace = false;  // a file at the output's name may be replaced
+        bool mayReplace = false;  // a file at the output's name may be replaced
     };
 
     void ShowOpen();

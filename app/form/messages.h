@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "cipher/engine.h"
-
 namespace vlt {
 
 inline constexpr std::string_view kWindowTitle = "Veltrimax Encrypt and decrypt file";
@@ -14,7 +12,7 @@ inline constexpr std::string_view kWindowTitle = "Veltrimax Encrypt and decrypt 
 inline constexpr std::string_view kMessageTitle = "Veltrimax";
 
 inline constexpr std::string_view kEnterFileName = "Please enter file name";
-inline constexpr std::string_view kEnterKey = kEnterKeyMessage;
+inline constexpr std::string_view kEnterKey = "Please enter primary key";
 inline constexpr std::string_view kEnterDecryptName = "Please enter file name for decrypt";
 inline constexpr std::string_view kEnterOutputName = "Please enter output file name";
 inline constexpr std::string_view kEnterDecryptOutputName =

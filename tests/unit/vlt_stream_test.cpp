@@ -106,6 +106,37 @@ Made Damaged(Made made, VltDamage damage, std::uint64_t at, std::uint8_t value,
     return made;
 }
 
+// A file of `size` bytes written over an older one of `older` bytes: the first
+// (by seed) whose key check fails at the joint, or the first that passes it.
+Made WrittenOver(std::size_t size, std::size_t older, bool sameKey, bool failAtJoint) {
+    for (unsigned seed = 100;; ++seed) {
+        Made made = Whole(size, seed);
+        const Made old = Whole(older, seed + 1);
+        const Bytes oldFile =
+            sameKey
+                ? oracle::EncryptAsText(
+                      {reinterpret_cast<const char*>(old.plain.data()), old.plain.size()}, made.key)
+                : old.file;
+        made.file.insert(made.file.end(),
+                         oldFile.begin() + static_cast<std::ptrdiff_t>(made.file.size()),
+                         oldFile.end());
+        const std::vector<bool> above = AboveRange(made.file, made.key);
+        if (above[size + 1] != failAtJoint) {
+            continue;
+        }
+        if (failAtJoint) {
+            made.expected.tail = VltTail::LeftOver;
+            made.expected.ignoredBytes = made.file.size() - EncryptedSize(size);
+        } else {
+            // Nothing tells it apart: the whole of it is decrypted, as any file.
+            const std::string text = oracle::DecryptAsText(made.file, made.key);
+            made.plain = Of(text.substr(0, older));
+            made.expected.plainBytes = older;
+        }
+        return made;
+    }
+}
+
 // Each case is decrypted in pieces of 1 byte to several blocks, and every
 // piece size must give the same report and the same bytes.
 TEST(VltStream, MadeFilesInAnyPiecesGiveTheirReportAndBytes) {
@@ -229,6 +260,12 @@ TEST(VltStream, MadeFilesInAnyPiecesGiveTheirReportAndBytes) {
              made.file.insert(made.file.end(), {13, 10, 13, 10, 3});
              return Damaged(made, VltDamage::NotADigit, 9004, 13, 3000);
          }},
+        {"written over a longer file, same key, fails at the joint",
+         [] { return WrittenOver(2000, 5000, true, true); }},
+        {"written over a longer file, other key, fails at the joint",
+         [] { return WrittenOver(20, 20000, false, true); }},
+        {"written over a longer file, same key, passes the joint",
+         [] { return WrittenOver(2000, 5000, true, false); }},
     };
     for (const Row& row : rows) {
         const Made made = row.make();
