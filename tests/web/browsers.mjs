@@ -138,14 +138,15 @@ async function launchFirefox(puppeteer, profile, downloads, language) {
       screenshot: async (selector, path) => (await page.$(selector)).screenshot({ path }),
     }),
     // The file Firefox saved under that name, once it is whole. Firefox creates the name
-    // empty, then writes NAME.part and renames it over the name at the end: done when
-    // the .part seen before is gone, or the name has content and no .part beside it.
+    // empty, writes NAME.<random>.EXT.part beside it and renames that over the name at
+    // the end: done when the .part seen before is gone, or the name has content and no
+    // .part is there.
     async downloadPath(name, timeoutMs) {
       const path = join(downloads, name);
       let sawPart = false;
       await until(
         () => {
-          if (existsSync(`${path}.part`)) {
+          if (readdirSync(downloads).some((each) => each.endsWith('.part'))) {
             sawPart = true;
             return undefined;
           }
