@@ -161,14 +161,15 @@ function harness(browser, bigFile, other) {
       }, name);
       return Buffer.from(base64, 'base64');
     },
-    // Outputs saved since the case began.
+    // Outputs saved since the case began, or files left at a picked name.
     async outputs() {
       if (!picker) return browser.downloadCount() - downloadsBefore;
       return page.evaluate(async () => {
         let count = 0;
         try {
           const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('picked');
-          for await (const handle of folder.values()) count += (await handle.getFile()).size > 0 ? 1 : 0;
+          // An empty file counts: the picker created it, and a run that saved nothing removes it.
+          for await (const handle of folder.values()) count += handle.kind === 'file' ? 1 : 0;
         } catch {
           // No file was ever picked.
         }
