@@ -377,7 +377,7 @@ std::string TailNote(const VltReport& report) {
                    " left over from an older file written at this name, and were ignored";
         case VltTail::Appended:
             return "the last " + Grouped(report.ignoredBytes) + " " + bytes +
-                   " not digits added after its end, and were ignored";
+                   " not digits but were added after its end, and were ignored";
         case VltTail::None:
             break;
     }

@@ -143,6 +143,11 @@ class VltDecryptStream {
     std::uint8_t tailValue_ = 0;  // an appended tail's first byte
 };
 
+// Whether a damaged file has something to salvage before its damage.
+inline bool Salvageable(const VltReport& report) {
+    return report.damage != VltDamage::None && report.at >= 3;
+}
+
 // The sentence every front end shows for a damaged file's problem, without
 // the file's name: "cut short: 20,000 bytes, the last 1 of a triple missing".
 std::string DamageSentence(const VltReport& report);
