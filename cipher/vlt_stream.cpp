@@ -321,12 +321,13 @@ std::size_t VltDecryptStream::Resolve(std::uint8_t* out) {
         start = lost ? kLost : kAdded;
     } else {
         // Nothing fits again: a wrong key after all, or damage beyond telling.
-        ++report_.triplesAboveRange;
         if (!options_.writeOnWrongKey) {
+            ++report_.triplesAboveRange;
             End(VltVerdict::WrongKey);
             return 0;
         }
-        start = 0;
+        start = 0;  // pushed again as they are, the failing triple counted then
+
     }
     if (phase_ == Phase::Done) {
         return 0;

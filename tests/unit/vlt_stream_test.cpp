@@ -298,6 +298,17 @@ TEST(VltStream, MadeFilesInAnyPiecesGiveTheirReportAndBytes) {
          [] { return WrittenOver(20, 20000, false, true); }},
         {"written over a longer file, same key, passes the joint",
          [] { return WrittenOver(2000, 5000, true, false); }},
+        {"a digit changed after a long good run, written anyway",
+         [] {
+             Made made = Whole(3000, 18);
+             made.file[4500] = static_cast<std::uint8_t>((made.file[4500] + 5) % 10);
+             made.options.writeOnWrongKey = true;
+             const std::vector<bool> above = AboveRange(made.file, made.key);
+             made.expected.triplesAboveRange =
+                 static_cast<std::uint64_t>(std::count(above.begin(), above.end(), true));
+             made.plain = Of(oracle::DecryptAsText(made.file, made.key).substr(0, 3000));
+             return made;
+         }},
         {"a byte lost", [] { return Shifted(4000, -1, false); }},
         {"a byte lost, salvaged", [] { return Shifted(5001, -1, true); }},
         {"a digit added, salvaged", [] { return Shifted(6002, 7, true); }},
