@@ -43,8 +43,22 @@ VltDecryptStream::VltDecryptStream(BlockCipher* cipher, VltDecryptOptions option
 std::size_t VltDecryptStream::Push(std::span<const std::uint8_t> bytes,
                                    std::span<std::uint8_t> out) {
     report_.fileBytes += bytes.size();
+    const std::size_t written = Consume(bytes, out.data());
+    return cipher_ != nullptr ? written : 0;
+}
+
+std::size_t VltDecryptStream::Consume(std::span<const std::uint8_t> bytes, std::uint8_t* out) {
     if (phase_ == Phase::Tail) {
         TailBytes(bytes);
+    }
+    if (phase_ == Phase::Probe) {
+        std::size_t taken = 0;
+        Rest(probeAt_ + probed_, probeAt_ + probed_, {}, bytes, taken);
+        if (phase_ == Phase::Probe && probed_ == kProbeBytes) {
+            const std::size_t written = Resolve(out);
+            return written + Consume(bytes.subspan(taken), out + written);
+        }
+        return 0;
     }
     if (phase_ != Phase::Body) {
         return 0;
@@ -54,37 +68,29 @@ std::size_t VltDecryptStream::Push(std::span<const std::uint8_t> bytes,
     const std::size_t held = held_, total = held + bytes.size();
     const std::size_t ready = total > kFormatOverhead ? (total - kFormatOverhead) / 3 * 3 : 0;
     const std::uint64_t base = carryOffset_;
+    Digit heldBytes[kCarry];
+    std::copy_n(carry_, held, heldBytes);
     std::size_t written = 0;
     if (ready > 0 && ready <= held) {
-        written += Decode(carry_, ready / 3, base, out.data());
+        written += Decode(heldBytes, ready / 3, base, out);
     } else if (ready > 0) {
         // The triples that join the held bytes to the new ones, then the new
         // ones where they are.
         const std::size_t joint = (held + 2) / 3 * 3;
         if (joint > 0) {
             Digit digits[kCarry + 3];
-            std::copy_n(carry_, held, digits);
+            std::copy_n(heldBytes, held, digits);
             std::copy_n(bytes.data(), joint - held, digits + held);
-            written += Decode(digits, joint / 3, base, out.data());
+            written += Decode(digits, joint / 3, base, out);
         }
         if (phase_ == Phase::Body && ready > joint) {
             written += Decode(bytes.data() + (joint - held), (ready - joint) / 3, base + joint,
-                              out.data() + written);
+                              out + written);
         }
     }
-    if (phase_ == Phase::Tail) {
-        // The rest of this push belongs to the tail.
-        std::uint64_t from = tailFrom_ - base;
-        if (from < held) {
-            TailBytes({carry_ + from, held - from});
-            from = held;
-        }
-        if (phase_ == Phase::Tail) {
-            TailBytes(bytes.subspan(from - held));
-        }
-    } else if (phase_ == Phase::Body) {
+    if (phase_ == Phase::Body) {
         if (ready <= held) {
-            std::copy(carry_ + ready, carry_ + held, carry_);
+            std::copy(heldBytes + ready, heldBytes + held, carry_);
             std::copy(bytes.begin(), bytes.end(), carry_ + held - ready);
         } else {
             std::copy(bytes.end() - static_cast<std::ptrdiff_t>(total - ready), bytes.end(),
@@ -92,14 +98,54 @@ std::size_t VltDecryptStream::Push(std::span<const std::uint8_t> bytes,
         }
         held_ = total - ready;
         carryOffset_ += ready;
+        return written;
     }
-    return cipher_ != nullptr ? written : 0;
+    // The rest of this push belongs to a tail or a probe.
+    std::size_t taken = 0;
+    if (phase_ == Phase::Tail) {
+        Rest(tailFrom_, base, {heldBytes, held}, bytes, taken);
+    } else if (phase_ == Phase::Probe) {
+        Rest(probeAt_, base, {heldBytes, held}, bytes, taken);
+        if (phase_ == Phase::Probe && probed_ == kProbeBytes) {
+            const std::size_t more = Resolve(out + written);
+            written += more;
+            written += Consume(bytes.subspan(taken), out + written);
+        }
+    }
+    return written;
+}
+
+void VltDecryptStream::Rest(std::uint64_t from, std::uint64_t base,
+                            std::span<const std::uint8_t> held, std::span<const std::uint8_t> bytes,
+                            std::size_t& taken) {
+    std::uint64_t at = from - base;
+    const auto give = [&](std::span<const std::uint8_t> part) {
+        if (phase_ == Phase::Tail) {
+            TailBytes(part);
+            return part.size();
+        }
+        const std::size_t n = std::min(part.size(), kProbeBytes - probed_);
+        std::copy_n(part.begin(), n, probe_ + probed_);
+        probed_ += n;
+        return n;
+    };
+    if (at < held.size()) {
+        give(held.subspan(at));
+        at = held.size();
+    }
+    if (phase_ == Phase::Tail || phase_ == Phase::Probe) {
+        const std::size_t start = static_cast<std::size_t>(at - held.size());
+        taken = start + give(bytes.subspan(start));
+    }
 }
 
 std::size_t VltDecryptStream::Finish(std::span<std::uint8_t> out) {
     std::size_t written = 0;
+    if (phase_ == Phase::Probe) {
+        written += Resolve(out.data());
+    }
     if (phase_ == Phase::Body) {
-        written = FinishBody(out.data());
+        written += FinishBody(out.data() + written);
     }
     if (phase_ == Phase::Tail) {
         report_.ignoredBytes = report_.fileBytes - tailFrom_;
@@ -186,8 +232,8 @@ void VltDecryptStream::Emit(std::uint8_t value, std::uint8_t* out, std::size_t& 
 }
 
 bool VltDecryptStream::KeyFailed(const Digit* triple, std::uint64_t offset) {
-    ++report_.triplesAboveRange;
     if (keyFailed_) {
+        ++report_.triplesAboveRange;
         return true;
     }
     keyFailed_ = true;
@@ -199,10 +245,14 @@ bool VltDecryptStream::KeyFailed(const Digit* triple, std::uint64_t offset) {
     if (triple[0] == kFinalByte && before > kGoodRunBeforeJoint && pendingValid_ &&
         (pending_ == kEndTripleValue || pending_ == previous_)) {
         pendingValid_ = false;
-        --report_.triplesAboveRange;
         StartTail(VltTail::LeftOver, offset + 1);
         return false;
     }
+    if (cipher_ != nullptr && before > kGoodRunBeforeJoint) {
+        StartProbe(offset, false, 0);
+        return false;
+    }
+    ++report_.triplesAboveRange;
     if (options_.writeOnWrongKey) {
         return true;
     }
@@ -219,8 +269,88 @@ bool VltDecryptStream::NotDigit(const Digit* triple, std::size_t inTriple, std::
         StartTail(VltTail::Appended, at);
         return false;
     }
+    if (cipher_ != nullptr && !keyFailed_ && decoded_ - 1 > kGoodRunBeforeJoint) {
+        StartProbe(offset, true, inTriple);
+        return false;
+    }
     Damage(VltDamage::NotADigit, at, triple[inTriple]);
     return phase_ == Phase::Body;
+}
+
+void VltDecryptStream::StartProbe(std::uint64_t offset, bool notDigit, std::size_t inTriple) {
+    phase_ = Phase::Probe;
+    probeAt_ = offset;
+    probed_ = 0;
+    probeTriple_ = decoded_ - 1;
+    probeNotDigit_ = notDigit;
+    probeInTriple_ = inTriple;
+}
+
+bool VltDecryptStream::FitsFrom(std::size_t start) {
+    // The last byte may be the final zero: never part of a triple.
+    if (probed_ < start + 1) {
+        return false;
+    }
+    const std::size_t triples = std::min(kProbeTriples, (probed_ - start - 1) / 3);
+    constexpr std::size_t kFewestToTell = 3;
+    if (triples < kFewestToTell) {
+        return false;
+    }
+    std::uint8_t values[kProbeTriples];
+    cipher_->Seek(probeTriple_ + 1);
+    const TripleCheck check = cipher_->Decrypt(probe_ + start, triples, values);
+    return check.allDigits && check.aboveRange == 0;
+}
+
+std::size_t VltDecryptStream::Resolve(std::uint8_t* out) {
+    // Where the triple after the probed one starts: a lost byte pulls it one
+    // digit back, an added one pushes it one on.
+    constexpr std::size_t kLost = 2, kInPlace = 3, kAdded = 4;
+    const bool lost = !probeNotDigit_ && FitsFrom(kLost), added = FitsFrom(kAdded);
+    std::size_t start = kInPlace;
+    if (probeNotDigit_) {
+        const std::uint64_t at = probeAt_ + probeInTriple_;
+        if (added && !FitsFrom(kInPlace)) {
+            Damage(VltDamage::Shifted, at);
+            start = kAdded;
+        } else {
+            Damage(VltDamage::NotADigit, at, probe_[probeInTriple_]);
+        }
+    } else if (lost != added) {
+        Damage(VltDamage::Shifted, probeAt_);
+        start = lost ? kLost : kAdded;
+    } else {
+        // Nothing fits again: a wrong key after all, or damage beyond telling.
+        if (!options_.writeOnWrongKey) {
+            ++report_.triplesAboveRange;
+            End(VltVerdict::WrongKey);
+            return 0;
+        }
+        start = 0;  // pushed again as they are, the failing triple counted then
+
+    }
+    if (phase_ == Phase::Done) {
+        return 0;
+    }
+    std::size_t written = 0;
+    phase_ = Phase::Body;
+    held_ = 0;
+    carryOffset_ = probeAt_ + start;
+    decoded_ = probeTriple_;
+    if (start != 0) {
+        // Salvage: the probed triple's byte cannot be known.
+        if (report_.unknownBytes++ == 0) {
+            report_.firstUnknown = report_.plainBytes + (pendingValid_ ? 1 : 0);
+        }
+        Emit(kUnknownByte, out, written);
+        ++decoded_;
+        keyFailed_ = false;
+    }
+    cipher_->Seek(decoded_);
+    std::uint8_t rest[kProbeBytes];
+    const std::size_t n = probed_ > start ? probed_ - start : 0;
+    std::copy_n(probe_ + start, n, rest);
+    return written + Consume({rest, n}, out + written);
 }
 
 void VltDecryptStream::StartTail(VltTail kind, std::uint64_t from) {
@@ -377,7 +507,7 @@ std::string TailNote(const VltReport& report) {
                    " left over from an older file written at this name, and were ignored";
         case VltTail::Appended:
             return "the last " + Grouped(report.ignoredBytes) + " " + bytes +
-                   " not digits added after its end, and were ignored";
+                   " not digits but were added after its end, and were ignored";
         case VltTail::None:
             break;
     }

@@ -94,7 +94,9 @@ class VltDecryptStream {
     explicit VltDecryptStream(BlockCipher* cipher, VltDecryptOptions options = {});
 
     // Room `out` needs for a push of `fileBytes` (and, with 0, for Finish).
-    static constexpr std::size_t OutputRoom(std::size_t fileBytes) { return fileBytes / 3 + 4; }
+    static constexpr std::size_t OutputRoom(std::size_t fileBytes) {
+        return fileBytes / 3 + 4 + kProbeBytes / 3;
+    }
 
     // Takes the next bytes of the file and writes the plaintext known so far;
     // returns how many bytes it wrote. Once the verdict is final it writes nothing.
@@ -105,7 +107,21 @@ class VltDecryptStream {
     const VltReport& report() const { return report_; }
 
   private:
-    enum class Phase { Body, Tail, Done };
+    enum class Phase { Body, Probe, Tail, Done };
+    // Bytes looked at past a failure after a long good run, to tell a lost or
+    // added byte (the triples after it fit again one digit off) from a wrong key.
+    static constexpr std::size_t kProbeTriples = 10;
+    static constexpr std::size_t kProbeBytes = 3 * kProbeTriples + 5;
+
+    std::size_t Consume(std::span<const std::uint8_t> bytes, std::uint8_t* out);
+    // The bytes of this push from file offset `from` on, to a tail or a probe.
+    void Rest(std::uint64_t from, std::uint64_t base, std::span<const std::uint8_t> held,
+              std::span<const std::uint8_t> bytes, std::size_t& taken);
+    void StartProbe(std::uint64_t offset, bool notDigit, std::size_t inTriple);
+    // Whether the triples after the probed one fit when read from probe_[start].
+    bool FitsFrom(std::size_t start);
+    // Decides what the probed failure was and goes on from there.
+    std::size_t Resolve(std::uint8_t* out);
 
     // Decrypts `triples` whole triples at file offset `offset`; returns the
     // bytes written. May end the body (a tail or a final verdict).
@@ -141,7 +157,18 @@ class VltDecryptStream {
     bool keyFailed_ = false;
     std::uint64_t tailFrom_ = 0;  // file offset where the tail starts
     std::uint8_t tailValue_ = 0;  // an appended tail's first byte
+    std::uint8_t probe_[kProbeBytes] = {};
+    std::size_t probed_ = 0;
+    std::uint64_t probeAt_ = 0;      // file offset of the failing triple
+    std::uint64_t probeTriple_ = 0;  // its index
+    bool probeNotDigit_ = false;     // a byte that is not a digit there, else a key failure
+    std::size_t probeInTriple_ = 0;  // where in the triple that byte is
 };
+
+// Whether a damaged file has something to salvage before its damage.
+inline bool Salvageable(const VltReport& report) {
+    return report.damage != VltDamage::None && report.at >= 3;
+}
 
 // The sentence every front end shows for a damaged file's problem, without
 // the file's name: "cut short: 20,000 bytes, the last 1 of a triple missing".

@@ -22,6 +22,7 @@ struct Options {
     bool askKey = false;  // check: ask for a key to test as well
     std::optional<std::string> codePage;
     bool noKeyCheck = false;
+    bool salvage = false;  // decrypt: write what can be read of a damaged file
     bool quiet = false;
 
     bool NeedsKey() const { return command != Command::Check || keyFile || askKey; }

@@ -61,7 +61,8 @@ class Run {
         if (Refused()) {
             return Outcome::Failed;
         }
-        const DecryptOptions options{.writeOnWrongKey = session_.options.noKeyCheck};
+        const DecryptOptions options{.writeOnWrongKey = session_.options.noKeyCheck,
+                                     .salvage = session_.options.salvage};
         if (output_ == kStandardStream) {
             if (const auto outcome = CheckBeforeWriting(); outcome != Outcome::Done) {
                 return outcome;
@@ -84,8 +85,10 @@ class Run {
         switch (result.status) {
             case RunStatus::Finished:
                 if (!session_.options.quiet) {
+                    const std::string tail = TailNote(result.file);
                     std::cout << name_ << ": encrypted file of "
                               << Plural(result.plainBytes, "plaintext byte", "plaintext bytes")
+                              << (tail.empty() ? "" : "; " + tail)
                               << (key ? "; the key is plausible" : "") << std::endl;
                 }
                 return Outcome::Done;
@@ -164,7 +167,8 @@ class Run {
             return again ? vlt::Check(*again, key, Control()) : RunResult{};
         });
         bar_.Clear();
-        return result.status == RunStatus::Finished ? Outcome::Done : Finish(result);
+        const bool salvaging = session_.options.salvage && Salvageable(result.file);
+        return result.status == RunStatus::Finished || salvaging ? Outcome::Done : Finish(result);
     }
 
     std::string Incomplete() const {
@@ -188,7 +192,19 @@ class Run {
     Outcome Report(const RunResult& result) {
         switch (result.status) {
             case RunStatus::Finished:
-                if (result.triplesAboveRange > 0 && !session_.options.quiet) {
+                if (session_.options.quiet) {
+                    return Outcome::Done;
+                }
+                if (const std::string tail = TailNote(result.file); !tail.empty()) {
+                    Say(name_, tail);
+                }
+                if (result.file.damage != VltDamage::None) {
+                    const std::string unknown = UnknownNote(result.file);
+                    Say(name_, "warning: damaged (" + DamageSentence(result.file) +
+                                   "); what could be read was written" +
+                                   (unknown.empty() ? "" : ": " + unknown));
+                }
+                if (result.triplesAboveRange > 0) {
                     Say(name_,
                         "warning: " + Plural(result.triplesAboveRange, "value was", "values were") +
                             " above 255 and written modulo 256; the key is probably wrong "
@@ -208,8 +224,17 @@ class Run {
                 return Outcome::Failed;
             case RunStatus::Failed:
                 // The engine's message names the file already.
-                messages_ << "vlt: " << result.message
-                          << (output_ == kStandardStream ? Incomplete() : "") << "\n";
+                messages_ << "vlt: " << result.message;
+                if (result.file.damage != VltDamage::None) {
+                    messages_ << (session_.options.command == Command::Check ? "" : Incomplete())
+                              << (session_.options.command == Command::Decrypt &&
+                                          Salvageable(result.file)
+                                      ? "; --salvage writes what can be read"
+                                      : "");
+                } else if (output_ == kStandardStream) {
+                    messages_ << Incomplete();
+                }
+                messages_ << "\n";
                 return Outcome::Failed;
         }
         return Outcome::Failed;

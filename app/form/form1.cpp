@@ -173,6 +173,7 @@ void Form1::StartRun(Operation operation, const std::string& input, const std::s
     Request request{.operation = operation,
                     .input = PathFromUtf8(input),
                     .output = PathFromUtf8(output),
+                    .inputName = input,
                     .outputName = output};
     request.key.text = view_.Text(Box::Key);
     try {
@@ -222,11 +223,21 @@ void Form1::RunDone() {
     }
     const bool encrypt = request_.operation == Operation::Encrypt;
     switch (result.status) {
-        case RunStatus::Finished:
+        case RunStatus::Finished: {
             view_.SetProgress(100);
-            view_.Inform(std::string(encrypt ? kEncryptFinished : kDecryptFinished));
+            const std::string finished(encrypt ? kEncryptFinished : kDecryptFinished);
+            std::string note = TailNote(result.file);
+            if (result.file.damage != VltDamage::None) {
+                const std::string unknown = UnknownNote(result.file);
+                note = "damaged (" + DamageSentence(result.file) +
+                       "); what could be read was written" +
+                       (unknown.empty() ? "" : ": " + unknown);
+            }
+            view_.Inform(note.empty() ? finished
+                                      : FinishedWithNote(finished, request_.inputName, note));
             WindowClosed();
             break;
+        }
         case RunStatus::WrongKey:
             if (view_.AskYesNo(std::string(kWrongKeyQuestion))) {
                 request_.options.writeOnWrongKey = true;
@@ -246,6 +257,14 @@ void Form1::RunDone() {
             break;
         case RunStatus::Failed: {
             view_.SetProgress(0);
+            if (!encrypt && Salvageable(result.file) && !request_.options.salvage) {
+                if (view_.AskYesNo(
+                        DamagedQuestion(request_.inputName, DamageSentence(result.file)))) {
+                    request_.options.salvage = true;
+                    Launch(request_);
+                }
+                break;
+            }
             std::string text =
                 encrypt ? EncryptFailed(result.message) : DecryptFailed(result.message);
             if (!result.leftover.empty()) {

@@ -61,6 +61,7 @@ class Form1 {
         Operation operation;
         std::filesystem::path input;
         std::filesystem::path output;
+        std::string inputName;   // as typed, for what is said about the file
         std::string outputName;  // as typed, for the question before replacing it
         PrimaryKey key{};
         DecryptOptions options{};

@@ -28,6 +28,15 @@ inline constexpr std::string_view kOpenOneFile = "Please open one file at a time
 inline constexpr std::string_view kDropOneFile = "Please drop one file, not several or a folder";
 inline constexpr std::string_view kEncryptedFilter = "Veltrimax vl datoteke (*.vlt)|*.vlt|";
 
+// A damaged file that can be read in part: `what` says what is wrong and where.
+inline std::string DamagedQuestion(std::string_view name, std::string_view what) {
+    return std::string(name) + " is damaged: " + std::string(what) + ". Save what can be read?";
+}
+// "Decrypt is finish" with what the user should know about the file.
+inline std::string FinishedWithNote(std::string_view finished, std::string_view name,
+                                    std::string_view note) {
+    return std::string(finished) + "\n\n" + std::string(name) + ": " + std::string(note);
+}
 inline std::string ReplaceQuestion(std::string_view name) {
     return std::string(name) + " already exists. Replace it?";
 }

@@ -137,6 +137,38 @@ Made WrittenOver(std::size_t size, std::size_t older, bool sameKey, bool failAtJ
     }
 }
 
+// A byte lost at `at` (or `added` put there): the key check fails at the first triple
+// that no longer fits, from whose start the triples are one digit off. Salvaged, that
+// triple is unknown, those before it are what they decrypt to and those after it are
+// found again.
+Made Shifted(std::size_t at, int added, bool salvage) {
+    Made made = Whole(3000, 20 + at);
+    const Bytes plain = made.plain;
+    if (added < 0) {
+        made.file.erase(made.file.begin() + static_cast<std::ptrdiff_t>(at));
+    } else {
+        made.file.insert(made.file.begin() + static_cast<std::ptrdiff_t>(at),
+                         static_cast<std::uint8_t>(added));
+    }
+    std::size_t fails = at / 3;  // a byte that is not a digit is seen at once
+    if (added < 10) {
+        const std::vector<bool> above = AboveRange(made.file, made.key);
+        fails =
+            static_cast<std::size_t>(std::find(above.begin(), above.end(), true) - above.begin());
+        const std::string text = oracle::DecryptAsText(made.file, made.key);
+        std::copy_n(text.begin(), fails, made.plain.begin());
+    }
+    made.options.salvage = salvage;
+    made = Damaged(made, VltDamage::Shifted, added < 10 ? 3 * fails : at, 0,
+                   salvage ? plain.size() : fails - 1);
+    if (salvage) {
+        made.plain[fails] = kUnknownByte;
+        made.expected.unknownBytes = 1;
+        made.expected.firstUnknown = fails;
+    }
+    return made;
+}
+
 // Each case is decrypted in pieces of 1 byte to several blocks, and every
 // piece size must give the same report and the same bytes.
 TEST(VltStream, MadeFilesInAnyPiecesGiveTheirReportAndBytes) {
@@ -266,6 +298,22 @@ TEST(VltStream, MadeFilesInAnyPiecesGiveTheirReportAndBytes) {
          [] { return WrittenOver(20, 20000, false, true); }},
         {"written over a longer file, same key, passes the joint",
          [] { return WrittenOver(2000, 5000, true, false); }},
+        {"a digit changed after a long good run, written anyway",
+         [] {
+             Made made = Whole(3000, 18);
+             made.file[4500] = static_cast<std::uint8_t>((made.file[4500] + 5) % 10);
+             made.options.writeOnWrongKey = true;
+             const std::vector<bool> above = AboveRange(made.file, made.key);
+             made.expected.triplesAboveRange =
+                 static_cast<std::uint64_t>(std::count(above.begin(), above.end(), true));
+             made.plain = Of(oracle::DecryptAsText(made.file, made.key).substr(0, 3000));
+             return made;
+         }},
+        {"a byte lost", [] { return Shifted(4000, -1, false); }},
+        {"a byte lost, salvaged", [] { return Shifted(5001, -1, true); }},
+        {"a digit added, salvaged", [] { return Shifted(6002, 7, true); }},
+        {"a byte that is not a digit added", [] { return Shifted(4001, 10, false); }},
+        {"a byte that is not a digit added, salvaged", [] { return Shifted(4002, 200, true); }},
     };
     for (const Row& row : rows) {
         const Made made = row.make();
