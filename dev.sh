@@ -7,6 +7,8 @@
 #                   then the Windows build (mingw-w64) and its tests under Wine
 #   ./dev.sh windows-package  cross-build the Windows programs and write their installer and
 #                   portable zip to build/windows/packages/
+#   ./dev.sh web    install what is missing, build the browser page into build/web/site/
+#                   and serve it on http://127.0.0.1:8080/ (PORT=N for another port)
 #   ./dev.sh format        clang-format the tracked C++ sources in place
 #   ./dev.sh format-check  list the sources clang-format would change; fails if any
 set -euo pipefail
@@ -23,6 +25,7 @@ PACKAGES=(
     dpkg-dev file time fish zsh
     strace bindfs fuse3
     g++-mingw-w64-x86-64-posix wine64 wine fonts-wine googletest nsis zip unzip groff-base
+    emscripten nodejs chromium firefox-esr
 )
 
 install_missing() {
@@ -44,6 +47,35 @@ install_missing() {
 build() {
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
+}
+
+# npm for the page's test drivers, from Debian where node came without one (NodeSource's
+# node brings its own, which Debian's package would conflict with).
+install_npm() {
+    command -v npm >/dev/null && return
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 -q \
+        install -y --no-install-recommends npm
+}
+
+# The browser page: the emscripten build writes the site to build/web/site/, and npm ci
+# installs the drivers of its tests (web/package-lock.json) into build/web/npm/ when the
+# lock file changed. The page's tests (ctest -L web, in the release build) need both.
+build_web() {
+    install_missing
+    install_npm
+    # Debian's emscripten runs node scripts that need Debian's node modules (acorn),
+    # which a node from elsewhere does not look for.
+    export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
+    emcmake cmake -S . -B build/web -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build/web
+    local drivers=build/web/npm
+    if [ ! -d "$drivers/node_modules" ] || ! cmp -s web/package-lock.json "$drivers/package-lock.json"; then
+        mkdir -p "$drivers"
+        cp web/package.json web/package-lock.json "$drivers/"
+        (cd "$drivers" && npm ci --ignore-scripts --no-audit --no-fund)
+    fi
 }
 
 # The tracked C++ sources but the generated code page tables, which keep their
@@ -117,6 +149,10 @@ case "${1:-}" in
         cmake --build --preset windows --target windows_packages
         ls -l build/windows/packages/Veltrimax-*
         ;;
+    web)
+        build_web
+        exec node web/serve.mjs build/web/site "${PORT:-8080}"
+        ;;
     format)
         install_missing
         cxx_sources | xargs -0 clang-format -i
@@ -126,7 +162,7 @@ case "${1:-}" in
         check_format
         ;;
     *)
-        echo "usage: $0 run|test|windows-package|format|format-check" >&2
+        echo "usage: $0 run|test|web|windows-package|format|format-check" >&2
         exit 2
         ;;
 esac

@@ -11,6 +11,8 @@
 # and the compared tools if missing.
 #   VLT=path/to/vlt   the vlt to time (default: build/release/cli/vlt)
 #   RUNS=n            timed runs per command (default 7, after one warm-up)
+#   BASE_VLT=path/to/vlt  also times another build of vlt (the one before a
+#                     change) in the same run, each of its rows beside vlt's
 #   VLT_EXE=path/to/vlt.exe  also times the Windows build under Wine (in the
 #                     build's own prefix), its ratio taken to the Linux vlt: Wine
 #                     hands file I/O to the same kernel, so the ratio is the cost
@@ -27,6 +29,7 @@ runs=${RUNS:-7}
 root=$(cd "$(dirname "$0")/.." && pwd)
 vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
 vlt_exe=${VLT_EXE:+$(realpath "$VLT_EXE")}
+base_vlt=${BASE_VLT:+$(realpath "$BASE_VLT")}
 [ -x "$vlt" ] || {
     echo "no vlt at $vlt: build it first (cmake --build --preset release --target vlt)" >&2
     exit 1
@@ -55,11 +58,13 @@ commands=(
     "encryption floor|$bytes||{ cat in in in; head -c 4 /dev/zero; } >out.floor"
     "writing 3N + 4 bytes alone|$bytes|encryption floor|{ dd if=/dev/zero bs=128K count=$((size_mib * 24)) status=none; head -c 4 /dev/zero; } >out.floor"
     "vlt encrypt|$bytes|encryption floor|$vlt encrypt -q -f -o out.vlt --key-file key in"
+    ${base_vlt:+"base vlt encrypt|$bytes|encryption floor|$base_vlt encrypt -q -f -o out.vlt --key-file key in"}
     "openssl aes-256-ctr|$bytes|encryption floor|openssl enc -aes-256-ctr -pbkdf2 -pass pass:'$passphrase' -in in -out out.openssl"
     "gpg --symmetric|$bytes|encryption floor|gpg --batch --yes --quiet --symmetric --compress-algo none --passphrase '$passphrase' --pinentry-mode loopback -o out.gpg in"
     "age -r|$bytes|encryption floor|age -r $recipient -o out.age in"
     "ccrypt -e|$bytes|encryption floor|ccrypt -e -K '$passphrase' <in >out.cpt"
     "decryption floor|$bytes||{ dd bs=128K count=$((size_mib * 8)) status=none; cat >/dev/null; } <in.vlt >out.floor"
+    ${base_vlt:+"base vlt decrypt|$bytes|decryption floor|$base_vlt decrypt -q -f -o out.plain --key-file key in.vlt"}
     "vlt decrypt|$bytes|decryption floor|$vlt decrypt -q -f -o out.plain --key-file key in.vlt"
 )
 

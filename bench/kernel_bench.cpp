@@ -14,6 +14,7 @@
 #include "cipher/key_stream.h"
 #include "cipher/pad_stream.h"
 #include "cipher/triple_kernels.h"
+#include "platform/system.h"
 #include "tests/support/digit_text.h"
 #include "tests/support/random_bytes.h"
 
@@ -24,6 +25,8 @@ using testing_support::RandomValues;
 
 // The same values in every run, so that runs compare.
 constexpr unsigned kSeed = 42;
+// Plaintext bytes per block, as the runs take them.
+const std::size_t kBlockBytes = RunBlockBytes();
 
 // A short key ("secret": 20 digits) or a long one (3000 characters of code
 // 233: 9000 digits, so each block reads across the key's end many times).

@@ -112,14 +112,14 @@ void RunInShm(benchmark::State& state, Run run) {
 
 void EncryptFileInShm(benchmark::State& state) {
     RunInShm(state, [](const ShmFolder& folder, const RunControl& control) {
-        return EncryptFile(folder / "in", folder / "out.vlt", kKey, control);
+        return EncryptFile(folder / "in", {folder / "out.vlt"}, kKey, control);
     });
 }
 BENCHMARK(EncryptFileInShm)->ArgName("kept")->Arg(0)->Arg(1);
 
 void DecryptFileInShm(benchmark::State& state) {
     RunInShm(state, [](const ShmFolder& folder, const RunControl& control) {
-        return DecryptFile(folder / "in.vlt", folder / "out", kKey, control);
+        return DecryptFile(folder / "in.vlt", {folder / "out"}, kKey, control);
     });
 }
 BENCHMARK(DecryptFileInShm)->ArgName("kept")->Arg(0)->Arg(1);

@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "cipher/engine.h"
+#include "platform/cancellation.h"
+#include "platform/file_access.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -69,7 +71,7 @@ double Ms(Clock::duration d) {
 double EngineStop(const fs::path& folder, const fs::path& input, const fs::path& output) {
     vlt::CancelSignal cancel;
     std::thread run([&] {
-        vlt::EncryptFile(input, output, {"key", 1252}, {.progress = {}, .cancel = &cancel});
+        vlt::EncryptFile(input, {output}, {"key", 1252}, {.progress = {}, .cancel = &cancel});
     });
     AwaitTemporary(folder);
     const auto asked = Clock::now();

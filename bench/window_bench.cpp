@@ -89,7 +89,7 @@ Timing ByEngine(Operation operation, const fs::path& in, const fs::path& out,
                 const vlt::PrimaryKey& key) {
     const auto start = Clock::now();
     const vlt::RunResult result =
-        operation == kEncrypt ? vlt::EncryptFile(in, out, key) : vlt::DecryptFile(in, out, key);
+        operation == kEncrypt ? vlt::EncryptFile(in, {out}, key) : vlt::DecryptFile(in, {out}, key);
     const Timing timing{SecondsSince(start), 0};
     if (result.status != vlt::RunStatus::Finished) {
         throw std::runtime_error("engine: " + result.message);

@@ -19,9 +19,12 @@ class BlockCipher {
     explicit BlockCipher(std::vector<Digit> keyDigits) : key_(std::move(keyDigits)) {}
 
     // Back to the start of a file, for the next input under the same key.
-    void Restart() {
-        pad_.Seek(0);
-        key_.Rewind();
+    void Restart() { Seek(0); }
+
+    // To the start of triple `triple` of the file, to look at a few triples again.
+    void Seek(std::uint64_t triple) {
+        pad_.Seek(3 * triple);
+        key_.Seek(3 * triple);
     }
 
     // Encrypts n bytes into their 3 * n cipher digits.

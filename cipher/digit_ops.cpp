@@ -48,6 +48,7 @@ std::size_t FirstNonDigitBaseline(const std::uint8_t* bytes, std::size_t n) {
 }  // namespace
 
 bool UseAvx2Kernels() {
+#if defined(__x86_64__)
     static const bool use = [] {
         const char* asked = std::getenv("VLT_KERNELS");
         if (asked != nullptr && std::string_view(asked) == "baseline") {
@@ -58,13 +59,19 @@ bool UseAvx2Kernels() {
         return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     }();
     return use;
+#else
+    // Elsewhere (WebAssembly, for the browser page) only the portable kernels are built.
+    return false;
+#endif
 }
 
 std::vector<const TripleKernels*> RunnableTripleKernels() {
     std::vector<const TripleKernels*> kernels;
+#if defined(__x86_64__)
     if (UseAvx2Kernels()) {
         kernels.push_back(&kAvx2TripleKernels);
     }
+#endif
     kernels.push_back(&kPortableTripleKernels);
     return kernels;
 }

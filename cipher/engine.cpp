@@ -10,9 +10,11 @@
 
 #include "cipher/block_cipher.h"
 #include "cipher/block_pipeline.h"
-#include "cipher/digit_ops.h"
 #include "cipher/key_digits.h"
 #include "cipher/vlt_format.h"
+#include "platform/cancellation.h"
+#include "platform/file_access.h"
+#include "platform/system.h"
 
 namespace vlt {
 
@@ -21,13 +23,12 @@ namespace {
 // Blocks in flight between the file traffic and the digit work; each side
 // takes half of them at a time.
 constexpr std::size_t kRingBlocks = 8;
-// Room before a block of cipher digits for those held back from the block before.
-constexpr std::size_t kCarryRoom = 8;
-// Plaintext up to this size runs in one block on the calling thread: a writer
-// thread costs more to start than its overlap gains on so little.
-const std::uint64_t kOnCallerBytes = 4 * kBlockBytes;
+// Plaintext up to four blocks runs in one block on the calling thread: a
+// writer thread costs more to start than its overlap gains on so little.
+constexpr std::uint64_t kOnCallerBlocks = 4;
 
-struct WrongKeyFound {};
+// Thrown through the pipeline once the stream's verdict leaves nothing to write.
+struct Refused {};
 
 // Turns the byte counts into progress calls at a bounded rate, and is the
 // place where a cancellation request is seen.
@@ -53,21 +54,22 @@ class ProgressMeter {
             return;
         }
         consideredAt_ = progress_.done;
-        if (progress_.Percent() != reportedPercent_ ||
-            std::chrono::steady_clock::now() - reportedAt_ >= kInterval) {
+        if ((progress_.total == 0 || progress_.Percent() != reportedPercent_) &&
+            std::chrono::steady_clock::now() - reportedAt_ >= control_.progressPace) {
             Report();
         }
     }
 
+    // Everything known is done: the total was an estimate where bytes after
+    // a file's end were ignored.
     void Finish() {
-        progress_.total = std::max(progress_.total, progress_.done);
+        progress_.total = progress_.done;
         Report();
     }
 
     std::uint64_t done() const { return progress_.done; }
 
   private:
-    static constexpr std::chrono::milliseconds kInterval{50};
     static constexpr std::uint64_t kGranule = 256 * 1024;
 
     void Report() {
@@ -138,28 +140,6 @@ RunResult Ended(RunStatus status, std::string message) {
     return result;
 }
 
-FileError NotEncrypted(const ByteSource& input, const std::string& why) {
-    return FileError(input.Name(), "not a Veltrimax encrypted file (" + why + ")");
-}
-
-FileError BadLength(const ByteSource& input, std::uint64_t length) {
-    return NotEncrypted(
-        input, "its length of " + std::to_string(length) + " bytes is not 3 times a number plus 4");
-}
-
-// The plaintext size of an input whose size is known; throws if no plaintext
-// size gives that length.
-std::optional<std::uint64_t> KnownPlainSize(const ByteSource& input) {
-    const std::optional<std::uint64_t> size = input.Size();
-    if (!size) {
-        return std::nullopt;
-    }
-    if (const std::optional<std::uint64_t> plain = PlainSize(*size)) {
-        return plain;
-    }
-    throw BadLength(input, *size);
-}
-
 // Fills a block, however little each read returns, so that a trickling input
 // still moves in whole blocks. Returns false when the input has ended.
 bool Fill(ByteSource& input, std::span<std::uint8_t> buffer, std::size_t& filled) {
@@ -177,20 +157,20 @@ RunResult RunEncrypt(ByteSource& input, ByteSink& output, Memory& memory, BlockC
                      const RunControl& control) {
     const std::optional<std::uint64_t> size = input.Size();
     ProgressMeter meter(control, size.value_or(0));
-    const bool small = size && *size <= kOnCallerBytes;
+    const std::size_t blockBytes = RunBlockBytes();
+    const bool small = size && *size <= kOnCallerBlocks * blockBytes;
     // One more byte than the input's size: the first read also finds its end.
-    const std::size_t blockBytes = small ? *size + 1 : kBlockBytes;
-    memory.Pipeline(small, blockBytes, 3 * blockBytes + kFormatOverhead)
+    const std::size_t inBytes = small ? *size + 1 : blockBytes;
+    VltEncryptStream stream(cipher);
+    memory.Pipeline(small, inBytes, VltEncryptStream::OutputRoom(inBytes) + kFormatOverhead)
         .Run({
             .read = [&](PipelineBlock& block) { return Fill(input, block.in, block.inSize); },
             .transform =
                 [&](PipelineBlock& block) {
-                    cipher.Encrypt(block.in.data(), block.inSize, block.out.data());
-                    block.outSize = 3 * block.inSize;
+                    stream.Push(block.in.first(block.inSize), block.out);
+                    block.outSize = VltEncryptStream::OutputRoom(block.inSize);
                     if (block.last) {
-                        const std::uint8_t end = kEndTripleValue;
-                        cipher.Encrypt(&end, 1, block.out.data() + block.outSize);
-                        block.out[block.outSize + 3] = kFinalByte;
+                        stream.Finish(block.out.subspan(block.outSize));
                         block.outSize += kFormatOverhead;
                     }
                     meter.Advance(block.inSize);
@@ -209,112 +189,74 @@ RunResult RunEncrypt(ByteSource& input, ByteSink& output, Memory& memory, BlockC
     return result;
 }
 
-// Decrypts, or with no output only checks, an encrypted input. Without a
-// cipher only the format is checked. Nothing reaches the output's final place
-// unless the whole input is well formed and (unless allowed) every triple is 0 to 255.
-class DecryptRun {
-  public:
-    DecryptRun(ByteSource& input, ByteSink* output, BlockCipher* cipher, const RunControl& control,
-               DecryptOptions options)
-        : input_(input),
-          output_(output),
-          cipher_(cipher),
-          options_(options),
-          meter_(control, KnownPlainSize(input).value_or(0)) {}
-
-    RunResult Run(Memory& memory) {
-        const std::optional<std::uint64_t> size = input_.Size();
-        const bool small = size && *size <= 3 * kOnCallerBytes + kFormatOverhead;
-        // One more byte than the input's size: the first read also finds its end.
-        const std::size_t digitBytes = small ? *size + 1 : 3 * kBlockBytes;
-        // Without an output there is nothing to overlap: one block, no writer thread.
-        BlockPipeline& pipeline =
-            memory.Pipeline(small || output_ == nullptr, kCarryRoom + digitBytes,
-                            (kCarryRoom + digitBytes) / 3 + 1);
-        try {
-            pipeline.Run({
-                .read =
-                    [&](PipelineBlock& block) {
-                        return Fill(input_, std::span(block.in).subspan(kCarryRoom), block.inSize);
-                    },
-                .transform = [&](PipelineBlock& block) { Transform(block); },
-                .write =
-                    [&](const PipelineBlock& block) {
-                        meter_.CheckCancel();
-                        if (output_ != nullptr) {
-                            output_->Write({block.out.data(), block.outSize});
-                        }
-                    },
-                .idle = [&] { meter_.CheckCancel(); },
-            });
-        } catch (const WrongKeyFound&) {
-            return Ended(RunStatus::WrongKey, input_.Name() + ": " + std::string(kWrongKeyReason) +
-                                                  "; " + std::string(kNothingWritten));
+// Decrypts, or with no output only checks, an encrypted input through the
+// stream; without a cipher only the format is checked. Nothing reaches the
+// output's final place unless the stream finds the file whole and (unless
+// allowed) every triple 0 to 255, or a salvage was asked for.
+RunResult RunDecrypt(ByteSource& input, ByteSink* output, Memory& memory, BlockCipher* cipher,
+                     const RunControl& control, DecryptOptions options) {
+    const std::optional<std::uint64_t> size = input.Size();
+    ProgressMeter meter(control, size ? *size / 3 : 0);
+    const std::size_t blockBytes = RunBlockBytes();
+    const bool small = size && *size <= kOnCallerBlocks * 3 * blockBytes + kFormatOverhead;
+    // One more byte than the input's size: the first read also finds its end.
+    const std::size_t digitBytes = small ? *size + 1 : 3 * blockBytes;
+    VltDecryptStream stream(cipher, options);
+    const auto refused = [&] {
+        const VltReport& report = stream.report();
+        return report.verdict == VltVerdict::WrongKey ||
+               (report.verdict == VltVerdict::Damaged && !options.salvage);
+    };
+    // Without an output there is nothing to overlap: one block, no writer thread.
+    BlockPipeline& pipeline =
+        memory.Pipeline(small || output == nullptr, digitBytes,
+                        VltDecryptStream::OutputRoom(digitBytes) + VltDecryptStream::OutputRoom(0));
+    RunResult result;
+    try {
+        pipeline.Run({
+            .read = [&](PipelineBlock& block) { return Fill(input, block.in, block.inSize); },
+            .transform =
+                [&](PipelineBlock& block) {
+                    const std::uint64_t before = stream.report().plainBytes;
+                    block.outSize = stream.Push(block.in.first(block.inSize), block.out);
+                    if (block.last) {
+                        block.outSize += stream.Finish(block.out.subspan(block.outSize));
+                    }
+                    if (refused()) {
+                        throw Refused{};
+                    }
+                    meter.Advance(stream.report().plainBytes - before);
+                },
+            .write =
+                [&](const PipelineBlock& block) {
+                    meter.CheckCancel();
+                    if (output != nullptr) {
+                        output->Write({block.out.data(), block.outSize});
+                    }
+                },
+            .idle = [&] { meter.CheckCancel(); },
+        });
+    } catch (const Refused&) {
+        result.file = stream.report();
+        result.triplesAboveRange = result.file.triplesAboveRange;
+        if (result.file.verdict == VltVerdict::WrongKey) {
+            result.status = RunStatus::WrongKey;
+            result.message = input.Name() + ": " + std::string(kWrongKeyReason);
+        } else {
+            result.status = RunStatus::Failed;
+            result.message = input.Name() + ": " + RefusalSentence(result.file);
         }
-        if (output_ != nullptr) {
-            output_->Commit();
-        }
-        meter_.Finish();
-        result_.plainBytes = meter_.done();
-        return result_;
+        return result;
     }
-
-  private:
-    // The last four bytes (end triple and final zero) are held back until the
-    // input ends: a stream does not tell where its end is. They, and any
-    // incomplete triple, are carried over in front of the next block.
-    void Transform(PipelineBlock& block) {
-        Digit* digits = block.in.data() + kCarryRoom - held_;
-        std::copy_n(carried_, held_, digits);
-        const std::size_t length = held_ + block.inSize;
-        if (block.last && !PlainSize(offset_ + length)) {
-            throw BadLength(input_, offset_ + length);
-        }
-        const std::size_t ready = length > kFormatOverhead ? (length - kFormatOverhead) / 3 * 3 : 0;
-        Decrypt(digits, ready, block.out.data());
-        block.outSize = ready / 3;
-        meter_.Advance(ready / 3);
-        held_ = length - ready;
-        std::copy_n(digits + ready, held_, carried_);
-        offset_ += ready;
-        if (block.last) {
-            if (carried_[3] != kFinalByte) {
-                throw NotEncrypted(input_,
-                                   "its last byte is " + std::to_string(carried_[3]) + ", not 0");
-            }
-            std::uint8_t endTriple;
-            Decrypt(carried_, 3, &endTriple);  // checked, never written
-        }
+    if (output != nullptr) {
+        output->Commit();
     }
-
-    // Checks `count` cipher digits and, with a cipher, decrypts them into
-    // count / 3 bytes. The decryption checks the digits on its way.
-    void Decrypt(const Digit* digits, std::size_t count, std::uint8_t* plain) {
-        const TripleCheck check = cipher_ != nullptr
-                                      ? cipher_->Decrypt(digits, count / 3, plain)
-                                      : TripleCheck{0, FirstNonDigit(digits, count) == count};
-        if (!check.allDigits) {
-            const std::size_t bad = FirstNonDigit(digits, count);
-            throw NotEncrypted(input_, "the byte at offset " + std::to_string(offset_ + bad) +
-                                           " is " + std::to_string(digits[bad]) +
-                                           ", only 0 to 9 occur");
-        }
-        result_.triplesAboveRange += check.aboveRange;
-        if (check.aboveRange != 0 && !options_.writeOnWrongKey) {
-            throw WrongKeyFound{};
-        }
-    }
-
-    ByteSource& input_;
-    ByteSink* output_;
-    BlockCipher* cipher_;
-    DecryptOptions options_;
-    ProgressMeter meter_;
-    RunResult result_;
-    Digit carried_[kCarryRoom] = {};
-    std::size_t held_ = 0;
-    std::uint64_t offset_ = 0;  // of carried_[0] in the input
-};
+    meter.Finish();
+    result.file = stream.report();
+    result.plainBytes = result.file.plainBytes;
+    result.triplesAboveRange = result.file.triplesAboveRange;
+    return result;
+}
 
 }  // namespace
 
@@ -349,7 +291,7 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control, DecryptOptions options) {
     return Guarded([&] {
         Memory memory(control);
-        return DecryptRun(input, &output, &memory.CipherFor(key), control, options).Run(memory);
+        return RunDecrypt(input, &output, memory, &memory.CipherFor(key), control, options);
     });
 }
 
@@ -357,10 +299,13 @@ namespace {
 
 // The output of a run between named files, made once the input is open: it
 // gets no more permissions than the input has.
-OutputFile& OpenOutput(std::optional<OutputFile>& sink, const std::filesystem::path& output,
+OutputFile& OpenOutput(std::optional<OutputFile>& sink, const OutputTarget& output,
                        const RunControl& control, const InputFile& source) {
-    return sink.emplace(output, OutputSettings{control.cancel, control.batch, control.replace,
-                                               source.Permissions().value_or(0666)});
+    return sink.emplace(output.path,
+                        OutputSettings{.cancel = control.cancel,
+                                       .batch = output.batch,
+                                       .replace = output.mayReplace,
+                                       .permissions = source.Permissions().value_or(0666)});
 }
 
 // A temporary file the run could not remove is reported whatever became of the run.
@@ -373,7 +318,7 @@ RunResult WithLeftover(std::optional<OutputFile>& sink, RunResult result) {
 
 }  // namespace
 
-RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+RunResult EncryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control) {
     std::optional<OutputFile> sink;
     RunResult result = Guarded([&] {
@@ -386,17 +331,15 @@ RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem:
     return WithLeftover(sink, std::move(result));
 }
 
-RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+RunResult DecryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
     std::optional<OutputFile> sink;
     RunResult result = Guarded([&] {
         Memory memory(control);
         BlockCipher& cipher = memory.CipherFor(key);
         InputFile source(input, control.cancel);
-        KnownPlainSize(source);  // a file of the wrong length creates no output at all
-        return DecryptRun(source, &OpenOutput(sink, output, control, source), &cipher, control,
-                          options)
-            .Run(memory);
+        return RunDecrypt(source, &OpenOutput(sink, output, control, source), memory, &cipher,
+                          control, options);
     });
     return WithLeftover(sink, std::move(result));
 }
@@ -405,7 +348,7 @@ RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& cont
     return Guarded([&] {
         Memory memory(control);
         BlockCipher* cipher = key != nullptr ? &memory.CipherFor(*key) : nullptr;
-        return DecryptRun(input, nullptr, cipher, control, {}).Run(memory);
+        return RunDecrypt(input, nullptr, memory, cipher, control, {});
     });
 }
 

@@ -1,26 +1,28 @@
 #pragma once
 
-// Encryption, decryption and the check of whole files or streams, through
-// fixed-size buffers. Used by the window and by vlt alike; no Qt, no global
-// state, safe to run in several threads at once (each with its own RunMemory).
+// The desktop run: encryption, decryption and the check of whole files or
+// streams through the .vlt stream (cipher/vlt_stream.h), in fixed-size blocks
+// whose writing overlaps the digit work, with progress, cancellation and the
+// output put in place whole. Used by the window and by vlt alike; no Qt, no
+// global state, safe to run in several threads at once (each with its own RunMemory).
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 
+#include "cipher/vlt_stream.h"
 #include "platform/codepage.h"
-#include "platform/file_access.h"
-#include "platform/system.h"
 
 namespace vlt {
 
-// Plaintext bytes the engine reads, turns into digits and writes at a time:
-// the system's choice (see RunBlockBytes).
-inline const std::size_t kBlockBytes = RunBlockBytes();
+class ByteSource;
+class ByteSink;
+class CancelSignal;
+class OutputBatch;
 
 // The primary key exactly as typed (UTF-8, never trimmed) and the code page
 // that gives its characters their codes.
@@ -53,31 +55,41 @@ class RunMemory {
     std::unique_ptr<Parts> parts_;
 };
 
+// How a run goes: what it tells on its way and what stops it.
 struct RunControl {
-    // Called on the running thread: at the start, about every 1 % or 50 ms, and at the end.
+    // Called on the running thread: at the start, when the percent done
+    // changes (about every 256 KiB when the total is unknown) but at most once
+    // per `progressPace`, and at the end.
     std::function<void(const Progress&)> progress;
+    // The least time between two progress calls: the caller's, as it knows
+    // what each call costs it (a repaint, a redrawn line).
+    std::chrono::milliseconds progressPace{0};
     // Requested, it stops the run within 100 ms, even one waiting for a pipe
     // or a terminal.
     const CancelSignal* cancel = nullptr;
     // Kept from run to run by a caller with many inputs; a run without one
     // makes its own.
     RunMemory* memory = nullptr;
-    // Where EncryptFile and DecryptFile hand their output once it is written,
-    // to be flushed and put in place with others (see OutputBatch): Finished
-    // then means written, not yet in place. Without one, each run puts its
-    // output in place itself before it ends.
-    OutputBatch* batch = nullptr;
-    // Whether EncryptFile and DecryptFile may replace a file that exists at the
-    // output's name. Without it the output is put in place only where nothing
+};
+
+// Where a run between named files puts its output.
+struct OutputTarget {
+    std::filesystem::path path;
+    // Whether a file that exists at `path` may be replaced (vlt's --force, the
+    // window's Yes). Without it the output is put in place only where nothing
     // is, checked in the same step as the rename, so that a file that appears
     // during the run is left alone too: the run ends OutputExists.
-    bool replace = false;
+    bool mayReplace = false;
+    // Given, the written output is handed to this batch to be flushed and put
+    // in place with others: Finished then means written, not yet in place.
+    // Without one the run puts its output in place itself before it ends.
+    OutputBatch* batch = nullptr;
 };
 
 enum class RunStatus {
     Finished,      // the output is complete
     Cancelled,     // stopped on request; nothing written
-    Failed,        // see message; nothing written
+    Failed,        // see message (and `file` for a damaged one); nothing written
     WrongKey,      // decryption: a triple above 255; nothing written
     OutputExists,  // a file is at the output's name and may not be replaced; nothing written
 };
@@ -93,31 +105,21 @@ struct RunResult {
     // A temporary file the run could not remove, whatever the status: "could
     // not remove the temporary file '.a.vlt.vlt-partial-x1Yz9Q': Permission denied".
     std::string leftover;
+    // Decryption and check: what the file turned out to be (damage, bytes
+    // ignored after its end, bytes a salvage could not know).
+    VltReport file;
 };
 
-// What the window and vlt say when the key is empty.
-inline constexpr std::string_view kEnterKeyMessage = "Please enter primary key";
-
-// How a message on a run that left no output ends.
-inline constexpr std::string_view kNothingWritten = "nothing was written";
-
-// Why a decryption stops at a triple above 255, as the messages say it.
-inline constexpr std::string_view kWrongKeyReason =
-    "the primary key is wrong or the file is damaged (a decrypted value is above 255)";
-
-struct DecryptOptions {
-    // Write even when a triple is above 255, modulo 256 as the original did.
-    bool writeOnWrongKey = false;
-};
+using DecryptOptions = VltDecryptOptions;
 
 // Runs `operation`, turning every way it can end into a RunResult: a cancellation, a
 // failing file, an unknown code page, no memory or no thread to spare, and any other
 // std::exception as Failed with its text.
 RunResult Guarded(const std::function<RunResult()>& operation);
 
-RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+RunResult EncryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control = {});
-RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
+RunResult DecryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control = {},
                       DecryptOptions options = {});
 
@@ -130,7 +132,8 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
 
 // Reads an encrypted file and writes nothing. Without a key it checks the
 // format only; with one it also tells whether every triple is 0 to 255
-// (WrongKey if not). Failed with a message when the file is not well formed.
+// (WrongKey if not). Failed with a message when the file is not well formed;
+// `file` tells what a salvage would get.
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control = {});
 RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
                     const RunControl& control = {});

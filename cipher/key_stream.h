@@ -20,8 +20,8 @@ class KeyStream {
     static constexpr std::size_t kIndexLimit = 32767;
 
     explicit KeyStream(std::vector<Digit> keyDigits, std::uint64_t position = 0);
-    // Back to the first position, for the next file under the same key.
-    void Rewind() { position_ = 0; }
+    // To a position, 0 for the next file under the same key.
+    void Seek(std::uint64_t position) { position_ = position; }
 
     static constexpr std::size_t kWindow = 3 * 16384;
     // The key digits of the next n positions, n at most kWindow, one after

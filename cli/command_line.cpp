@@ -55,7 +55,7 @@ struct Parser {
         sub->add_option("-o,--output", options.output,
                         "Output file (one INPUT only); - writes standard output")
             ->type_name("PATH");
-        sub->add_flag("-f,--force", options.force, "Replace an existing output file");
+        sub->add_flag("-f,--force", options.mayReplace, "Replace an existing output file");
     }
 
     Parser() {
@@ -77,6 +77,9 @@ struct Parser {
         decrypt->add_flag("--no-key-check", options.noKeyCheck,
                           "Write the output even when values above 255 show a wrong key or a "
                           "damaged file (they are written modulo 256)");
+        decrypt->add_flag("--salvage", options.salvage,
+                          "Write what can be read of a damaged file (cut short, a byte that is "
+                          "not a digit, a byte lost or added); unknown bytes are written as 0");
 
         CLI::App* check = AddCommand(
             "check", "Tell whether each INPUT is an encrypted file and how much it holds",

@@ -17,11 +17,12 @@ struct Options {
     Command command = Command::Encrypt;
     std::vector<std::string> inputs;
     std::optional<std::string> output;
-    bool force = false;
+    bool mayReplace = false;  // --force
     std::optional<std::string> keyFile;
     bool askKey = false;  // check: ask for a key to test as well
     std::optional<std::string> codePage;
     bool noKeyCheck = false;
+    bool salvage = false;  // decrypt: write what can be read of a damaged file
     bool quiet = false;
 
     bool NeedsKey() const { return command != Command::Check || keyFile || askKey; }

@@ -26,4 +26,10 @@ std::string WithForceHint(std::string_view text);
 // What ends the complaint when no output can be named after an input.
 inline constexpr std::string_view kNameOutputHint = "name the output with -o";
 
+// When the key is empty (the window says the same).
+inline constexpr std::string_view kEnterKeyMessage = "Please enter primary key";
+
+// How a message on a run that left no output ends.
+inline constexpr std::string_view kNothingWritten = "nothing was written";
+
 }  // namespace vlt::cli

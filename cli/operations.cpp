@@ -48,8 +48,8 @@ class Run {
             return vlt::Encrypt(source, sink, Key(), Control());
         })
                                   : Guarded([&] {
-                                        return EncryptFile(PathFromUtf8(input_),
-                                                           PathFromUtf8(output_), Key(), Control());
+                                        return EncryptFile(PathFromUtf8(input_), Target(), Key(),
+                                                           Control());
                                     }));
     }
 
@@ -57,7 +57,8 @@ class Run {
         if (Refused()) {
             return Outcome::Failed;
         }
-        const DecryptOptions options{.writeOnWrongKey = session_.options.noKeyCheck};
+        const DecryptOptions options{.writeOnWrongKey = session_.options.noKeyCheck,
+                                     .salvage = session_.options.salvage};
         if (output_ == kStandardStream) {
             if (const auto outcome = CheckBeforeWriting(); outcome != Outcome::Done) {
                 return outcome;
@@ -67,9 +68,8 @@ class Run {
             return vlt::Decrypt(source, sink, Key(), Control(), options);
         })
                                   : Guarded([&] {
-                                        return DecryptFile(PathFromUtf8(input_),
-                                                           PathFromUtf8(output_), Key(), Control(),
-                                                           options);
+                                        return DecryptFile(PathFromUtf8(input_), Target(), Key(),
+                                                           Control(), options);
                                     }));
     }
 
@@ -81,8 +81,10 @@ class Run {
         switch (result.status) {
             case RunStatus::Finished:
                 if (!session_.options.quiet) {
+                    const std::string tail = TailNote(result.file);
                     std::cout << name_ << ": encrypted file of "
                               << Plural(result.plainBytes, "plaintext byte", "plaintext bytes")
+                              << (tail.empty() ? "" : "; " + tail)
                               << (key ? "; the key is plausible" : "") << std::endl;
                 }
                 return Outcome::Done;
@@ -102,8 +104,16 @@ class Run {
     }
 
     RunControl Control() {
-        return {[this](const Progress& progress) { bar_.Update(progress); }, &session_.cancel,
-                &session_.memory, &session_.batch, session_.options.force};
+        return {.progress = [this](const Progress& progress) { bar_.Update(progress); },
+                .progressPace = ProgressBar::kRedrawPace,
+                .cancel = &session_.cancel,
+                .memory = &session_.memory};
+    }
+
+    OutputTarget Target() const {
+        return {.path = PathFromUtf8(output_),
+                .mayReplace = session_.options.mayReplace,
+                .batch = &session_.batch};
     }
 
     bool Streaming() const { return input_ == kStandardStream || output_ == kStandardStream; }
@@ -113,7 +123,7 @@ class Run {
             return false;
         }
         const bool named = session_.options.output.has_value();
-        const auto refusal = OutputRefusal(output_, session_.options.force, named);
+        const auto refusal = OutputRefusal(output_, session_.options.mayReplace, named);
         if (refusal) {
             // A name made from the input's is the input's fault.
             Say(named || !refusal->starts_with(kNameTooLong) ? output_ : name_, *refusal);
@@ -126,8 +136,8 @@ class Run {
         return Guarded([&] {
             const auto source = OpenSource(input_, session_.cancel);
             if (output_ != kStandardStream) {
-                OutputFile sink(PathFromUtf8(output_),
-                                {&session_.cancel, nullptr, session_.options.force});
+                OutputFile sink(PathFromUtf8(output_), {.cancel = &session_.cancel,
+                                                        .replace = session_.options.mayReplace});
                 RunResult result = operation(*source, sink);
                 result.leftover = sink.Discard();
                 return result;
@@ -153,7 +163,8 @@ class Run {
             return again ? vlt::Check(*again, key, Control()) : RunResult{};
         });
         bar_.Clear();
-        return result.status == RunStatus::Finished ? Outcome::Done : Finish(result);
+        const bool salvaging = session_.options.salvage && Salvageable(result.file);
+        return result.status == RunStatus::Finished || salvaging ? Outcome::Done : Finish(result);
     }
 
     std::string Incomplete() const {
@@ -177,7 +188,19 @@ class Run {
     Outcome Report(const RunResult& result) {
         switch (result.status) {
             case RunStatus::Finished:
-                if (result.triplesAboveRange > 0 && !session_.options.quiet) {
+                if (session_.options.quiet) {
+                    return Outcome::Done;
+                }
+                if (const std::string tail = TailNote(result.file); !tail.empty()) {
+                    Say(name_, tail);
+                }
+                if (result.file.damage != VltDamage::None) {
+                    const std::string unknown = UnknownNote(result.file);
+                    Say(name_, "warning: damaged (" + DamageSentence(result.file) +
+                                   "); what could be read was written" +
+                                   (unknown.empty() ? "" : ": " + unknown));
+                }
+                if (result.triplesAboveRange > 0) {
                     Say(name_,
                         "warning: " + Plural(result.triplesAboveRange, "value was", "values were") +
                             " above 255 and written modulo 256; the key is probably wrong "
@@ -196,12 +219,26 @@ class Run {
                                "anyway");
                 return Outcome::Failed;
             case RunStatus::Failed:
-                // The engine's message names the file already.
-                messages_ << MessageLine(result.message +
-                                         (output_ == kStandardStream ? Incomplete() : ""));
+                messages_ << MessageLine(FailureLine(result));
                 return Outcome::Failed;
         }
         return Outcome::Failed;
+    }
+
+    // The engine's message names the file already; vlt adds what became of the output.
+    std::string FailureLine(const RunResult& result) const {
+        std::string line = result.message;
+        if (result.file.damage != VltDamage::None) {
+            if (session_.options.command != Command::Check) {
+                line += Incomplete();
+            }
+            if (session_.options.command == Command::Decrypt && Salvageable(result.file)) {
+                line += "; --salvage writes what can be read";
+            }
+        } else if (output_ == kStandardStream) {
+            line += Incomplete();
+        }
+        return line;
     }
 
     const Session& session_;

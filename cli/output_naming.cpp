@@ -22,7 +22,7 @@ std::optional<std::string> WithoutVltEnding(const std::string& input) {
     return name;
 }
 
-std::optional<std::string> OutputRefusal(const std::string& path, bool force, bool named) {
+std::optional<std::string> OutputRefusal(const std::string& path, bool mayReplace, bool named) {
     const std::filesystem::path output = PathFromUtf8(path);
     if (!named) {
         const std::size_t length = output.filename().native().size();
@@ -47,8 +47,8 @@ std::optional<std::string> OutputRefusal(const std::string& path, bool force, bo
             return named ? "is a folder; -o takes a file name"
                          : "is a folder; name the output file with -o";
         case FileKind::Regular:
-            return force ? std::nullopt
-                         : std::optional<std::string>(WithForceHint("already exists"));
+            return mayReplace ? std::nullopt
+                              : std::optional<std::string>(WithForceHint("already exists"));
         case FileKind::Terminal:
             return "is a terminal; binary output is not written to a terminal";
     }

@@ -18,10 +18,10 @@ std::optional<std::string> WithoutVltEnding(const std::string& input);
 inline constexpr std::string_view kNameTooLong = "the output's name would be too long";
 
 // Why `path` may not be written, or nothing when it may: an existing file
-// (or a link to one) is replaced only with `force`; a folder or a terminal never
+// (or a link to one) is replaced only with `mayReplace`; a folder or a terminal never
 // gets the output; other existing things (/dev/null, a pipe) are written to.
 // `named`: the user named the output with -o, else it is named after the
 // input, and a name longer than its folder takes is refused before any work.
-std::optional<std::string> OutputRefusal(const std::string& path, bool force, bool named);
+std::optional<std::string> OutputRefusal(const std::string& path, bool mayReplace, bool named);
 
 }  // namespace vlt::cli

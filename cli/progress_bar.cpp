@@ -11,7 +11,6 @@
 namespace vlt::cli {
 namespace {
 
-constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
 constexpr std::size_t kMinBarCells = 10;
 constexpr std::size_t kMaxBarCells = 40;
 constexpr std::size_t kMinLabelWidth = 8;
@@ -185,10 +184,6 @@ void ProgressBar::Update(const Progress& progress) {
         return;
     }
     const auto now = Clock::now();
-    if (shown_ && now - lastDrawn_ < kRedrawInterval) {
-        return;
-    }
-    lastDrawn_ = now;
     shown_ = true;
     const double elapsed = std::chrono::duration<double>(now - start_).count();
     // One column short of the width, so the terminal never wraps the line.

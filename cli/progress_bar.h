@@ -39,7 +39,11 @@ class ProgressBar {
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
+    // Draws the bar again; the run calls it at kRedrawPace at most.
     void Update(const Progress& progress);
+    // How often the bar is drawn again: often enough to look alive, seldom
+    // enough to cost nothing.
+    static constexpr std::chrono::milliseconds kRedrawPace{200};
     // Removes the bar so that messages start on a clean line.
     void Clear();
 
@@ -51,7 +55,6 @@ class ProgressBar {
     std::size_t shownColumns_ = 0;
     bool shown_ = false;
     Clock::time_point start_ = Clock::now();
-    Clock::time_point lastDrawn_{};
 };
 
 }  // namespace vlt::cli

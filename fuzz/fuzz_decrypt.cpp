@@ -1,7 +1,9 @@
 // Decrypting arbitrary bytes with an arbitrary key and code page ends in a
 // result, never a crash or a hang; and what it decides matches the readable
 // whole-text form of the cipher: the format check, the wrong-key count, the
-// plaintext, and that a file accepted whole encrypts back to itself.
+// plaintext, and that a file accepted whole encrypts back to itself. A file
+// accepted with bytes ignored after its end is a whole file in front of them,
+// decrypted as such; appended ones cannot be digits.
 
 #include <algorithm>
 #include <cstdint>
@@ -82,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PrimaryKey key = ConsumeKey(in);
     const bool asDigits = in.ConsumeBool();  // most raw bytes fail the format check at once
     const bool sizeKnown = in.ConsumeBool();
-    const DecryptOptions options{in.ConsumeBool()};
+    const DecryptOptions options{.writeOnWrongKey = in.ConsumeBool()};
     const std::size_t chunk = in.ConsumeIntegralInRange<std::size_t>(1, 4096);
     std::vector<std::uint8_t> file = in.ConsumeRemainingBytes<std::uint8_t>();
     if (asDigits) {
@@ -101,6 +103,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(result.status == RunStatus::Finished || !result.message.empty(), "a failure says why");
     if (!IsOffered(key.codePage)) {
         Require(result.status == RunStatus::Failed, "an unknown code page fails");
+        return 0;
+    }
+    if (result.status == RunStatus::Finished && result.file.tail != VltTail::None) {
+        const std::size_t whole = file.size() - result.file.ignoredBytes;
+        const std::vector<std::uint8_t> front(file.begin(), file.begin() + whole);
+        Require(WellFormed(front), "a whole file in front of the bytes ignored");
+        Require(result.file.tail != VltTail::Appended ||
+                    std::none_of(file.begin() + whole, file.end(),
+                                 [](std::uint8_t b) { return b <= 9; }),
+                "bytes appended cannot be digits");
+        Require(result.file.tail != VltTail::LeftOver || whole < file.size(),
+                "a left-over tail is not empty");
+        CheckAgainstText(front, key, options, result, sink);
         return 0;
     }
     if (!WellFormed(file)) {

@@ -6,6 +6,8 @@
 #              public headers (the engine and the file format)
 #   app/form/  the window's rules, run and layout: no toolkit (no Qt, no
 #              Windows header, nothing of app/qt/), so every view can use them
+#   web/core/  the browser page's core: the streams of cipher/ and app/form/'s
+#              rules and texts, nothing of a view, of vlt or of a system
 # and the seam between the systems: the system's own calls are only in
 # platform/posix/ and platform/win32/; the shared headers name no descriptor,
 # poll, errno or system header and pick nothing by #if.
@@ -25,6 +27,8 @@ violations=$(
         grep -EHn '#include +(<Q|<qt|"app/qt/)' app/form/*
         grep -EiHn '#include +<(windows|win[a-z0-9]*|commctrl|commdlg|shellapi|shlobj|ole2|objbase)\.h>' \
             app/form/*
+        grep -EHn '#include +("(app/qt|app/win32|cli|tests)/|<(unistd|fcntl|poll|windows)\.h>|<sys/)' \
+            web/core/*
         grep -EHn '#if|\berrno\b|\bpoll\(|\bint fd\b|\bHANDLE\b' platform/*.h cipher/*.h cli/*.h
     } 2>/dev/null
 )

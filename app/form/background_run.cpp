@@ -10,7 +10,7 @@ namespace {
 // The bar moves at most 25 times a second: each move repaints it on the
 // window's thread, which a run of a few seconds would otherwise pay for a
 // hundred times while the engine keeps both cores busy.
-constexpr std::chrono::milliseconds kMoveInterval{40};
+constexpr std::chrono::milliseconds kMovePace{40};
 
 }  // namespace
 
@@ -25,16 +25,12 @@ void BackgroundRun::Start(Job job, Reports reports) {
     cancel_.Reset();
     worker_ = std::thread([this, job = std::move(job), reports = std::move(reports)] {
         int shown = -1;
-        std::chrono::steady_clock::time_point shownAt;
         RunControl control;
         control.cancel = &cancel_;
-        control.progress = [&reports, &shown, &shownAt](const Progress& progress) {
-            const int percent = progress.Percent();
-            const auto now = std::chrono::steady_clock::now();
-            if (percent != shown &&
-                (shown < 0 || percent == 100 || now - shownAt >= kMoveInterval)) {
+        control.progressPace = kMovePace;
+        control.progress = [&reports, &shown](const Progress& progress) {
+            if (const int percent = progress.Percent(); percent != shown) {
                 shown = percent;
-                shownAt = now;
                 reports.progressed(percent);
             }
         };

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cipher/engine.h"
+#include "platform/cancellation.h"
 
 namespace vlt {
 

@@ -198,6 +198,7 @@ void Form1::StartRun(Operation operation, const std::string& input, const std::s
     Request request{.operation = operation,
                     .input = PathFromUtf8(input),
                     .output = PathFromUtf8(output),
+                    .inputName = input,
                     .outputName = output};
     request.key.text = view_.Text(Box::Key);
     try {
@@ -215,7 +216,7 @@ void Form1::StartRun(Operation operation, const std::string& input, const std::s
         if (!view_.AskYesNo(ReplaceQuestion(output))) {
             return;
         }
-        request.replace = true;
+        request.mayReplace = true;
     }
     Launch(request);
 }
@@ -229,14 +230,12 @@ void Form1::Launch(const Request& request) {
         .done = [this] { view_.Post([this] { RunDone(); }); },
     };
     run_.Start(
-        [request](const RunControl& given) {
-            RunControl control = given;
-            control.replace = request.replace;
+        [request](const RunControl& control) {
+            const OutputTarget target{.path = request.output, .mayReplace = request.mayReplace};
             if (request.operation == Operation::Encrypt) {
-                return EncryptFile(request.input, request.output, request.key, control);
+                return EncryptFile(request.input, target, request.key, control);
             }
-            return DecryptFile(request.input, request.output, request.key, control,
-                               request.options);
+            return DecryptFile(request.input, target, request.key, control, request.options);
         },
         std::move(reports));
 }
@@ -253,11 +252,21 @@ void Form1::RunDone() {
     }
     const bool encrypt = request_.operation == Operation::Encrypt;
     switch (result.status) {
-        case RunStatus::Finished:
+        case RunStatus::Finished: {
             view_.SetProgress(100);
-            view_.Inform(std::string(encrypt ? kEncryptFinished : kDecryptFinished));
+            const std::string finished(encrypt ? kEncryptFinished : kDecryptFinished);
+            std::string note = TailNote(result.file);
+            if (result.file.damage != VltDamage::None) {
+                const std::string unknown = UnknownNote(result.file);
+                note = "damaged (" + DamageSentence(result.file) +
+                       "); what could be read was written" +
+                       (unknown.empty() ? "" : ": " + unknown);
+            }
+            view_.Inform(note.empty() ? finished
+                                      : FinishedWithNote(finished, request_.inputName, note));
             WindowClosed();
             break;
+        }
         case RunStatus::WrongKey:
             if (view_.AskYesNo(std::string(kWrongKeyQuestion))) {
                 request_.options.writeOnWrongKey = true;
@@ -269,7 +278,7 @@ void Form1::RunDone() {
         // A file appeared at the output's name during the run, or while a question was open.
         case RunStatus::OutputExists:
             if (view_.AskYesNo(ReplaceQuestion(request_.outputName))) {
-                request_.replace = true;
+                request_.mayReplace = true;
                 Launch(request_);
             } else {
                 view_.SetProgress(0);
@@ -277,6 +286,14 @@ void Form1::RunDone() {
             break;
         case RunStatus::Failed: {
             view_.SetProgress(0);
+            if (!encrypt && Salvageable(result.file) && !request_.options.salvage) {
+                if (view_.AskYesNo(
+                        DamagedQuestion(request_.inputName, DamageSentence(result.file)))) {
+                    request_.options.salvage = true;
+                    Launch(request_);
+                }
+                break;
+            }
             std::string text =
                 encrypt ? EncryptFailed(result.message) : DecryptFailed(result.message);
             if (!result.leftover.empty()) {

@@ -62,10 +62,11 @@ class Form1 {
         Operation operation;
         std::filesystem::path input;
         std::filesystem::path output;
+        std::string inputName;   // as typed, for what is said about the file
         std::string outputName;  // as typed, for the question before replacing it
         PrimaryKey key{};
         DecryptOptions options{};
-        bool replace = false;  // a file at the output's name may be replaced
+        bool mayReplace = false;  // a file at the output's name may be replaced
     };
 
     // The Open dialog, started in the folder of the file in the side's input box, else in

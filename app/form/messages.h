@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "cipher/engine.h"
-
 namespace vlt {
 
 inline constexpr std::string_view kWindowTitle = "Veltrimax Encrypt and decrypt file";
@@ -14,7 +12,7 @@ inline constexpr std::string_view kWindowTitle = "Veltrimax Encrypt and decrypt 
 inline constexpr std::string_view kMessageTitle = "Veltrimax";
 
 inline constexpr std::string_view kEnterFileName = "Please enter file name";
-inline constexpr std::string_view kEnterKey = kEnterKeyMessage;
+inline constexpr std::string_view kEnterKey = "Please enter primary key";
 inline constexpr std::string_view kEnterDecryptName = "Please enter file name for decrypt";
 inline constexpr std::string_view kEnterOutputName = "Please enter output file name";
 inline constexpr std::string_view kEnterDecryptOutputName =
@@ -35,6 +33,15 @@ inline constexpr std::string_view kOpenOneFile = "Please open one file at a time
 inline constexpr std::string_view kDropOneFile = "Please drop one file, not several or a folder";
 inline constexpr std::string_view kEncryptedFilter = "Veltrimax vl datoteke (*.vlt)|*.vlt|";
 
+// A damaged file that can be read in part: `what` says what is wrong and where.
+inline std::string DamagedQuestion(std::string_view name, std::string_view what) {
+    return std::string(name) + " is damaged: " + std::string(what) + ". Save what can be read?";
+}
+// "Decrypt is finish" with what the user should know about the file.
+inline std::string FinishedWithNote(std::string_view finished, std::string_view name,
+                                    std::string_view note) {
+    return std::string(finished) + "\n\n" + std::string(name) + ": " + std::string(note);
+}
 inline std::string ReplaceQuestion(std::string_view name) {
     return std::string(name) + " already exists. Replace it?";
 }

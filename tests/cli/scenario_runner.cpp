@@ -552,7 +552,7 @@ class Scenario {
         Need(words, 4, "engine-encrypt IN OUT KEY CODEPAGE");
         NotNegated(negated);
         const vlt::PrimaryKey key{Unescape(words[2]), std::stoi(words[3])};
-        const vlt::RunResult result = vlt::EncryptFile(InWork(words[0]), InWork(words[1]), key);
+        const vlt::RunResult result = vlt::EncryptFile(InWork(words[0]), {InWork(words[1])}, key);
         if (result.status != vlt::RunStatus::Finished) {
             throw Failure("the engine failed: " + result.message);
         }

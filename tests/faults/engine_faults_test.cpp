@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "cipher/engine.h"
+#include "platform/file_access.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_oracle.h"
@@ -33,11 +34,9 @@ using testing_support::TempFolder;
 using testing_support::WriteAll;
 
 // The runs here write over their earlier outputs.
-const RunControl kReplacing = [] {
-    RunControl control;
-    control.replace = true;
-    return control;
-}();
+OutputTarget Replacing(std::filesystem::path path) {
+    return {.path = std::move(path), .mayReplace = true};
+}
 
 PrimaryKey Key(std::string text) {
     return PrimaryKey{std::move(text), 1252};
@@ -81,10 +80,10 @@ TEST_F(EngineFaultTest, FullFileSystemFailsAndKeepsTheOldOutput) {
             return std::string(kSkip) + "cannot mount a small tmpfs here: " + std::strerror(errno);
         }
         WriteAll(small / "out", "old output");
-        const RunResult encryption = EncryptFile(plain, small / "out", Key("k"), kReplacing);
+        const RunResult encryption = EncryptFile(plain, Replacing(small / "out"), Key("k"));
         const std::string afterEncryption = ReadAll(small / "out");
         const RunResult decryption =
-            DecryptFile(folder / "big.vlt", small / "out", Key("k"), kReplacing);
+            DecryptFile(folder / "big.vlt", Replacing(small / "out"), Key("k"));
         return Describe(encryption, small) + "\n--\n" + Describe(decryption, small) + "\n--\n" +
                afterEncryption + "\n--\n" + ReadAll(small / "out");
     });
@@ -100,7 +99,7 @@ TEST_F(EngineFaultTest, FullFileSystemFailsAndKeepsTheOldOutput) {
 
 TEST_F(EngineFaultTest, RealReadErrorFailsWithTheSystemsReason) {
     // Reading /proc/self/mem at offset 0 fails with EIO: nothing is mapped there.
-    const RunResult result = EncryptFile("/proc/self/mem", folder / "out", Key("k"));
+    const RunResult result = EncryptFile("/proc/self/mem", {folder / "out"}, Key("k"));
     EXPECT_EQ(result.status, RunStatus::Failed);
     EXPECT_EQ(result.message, "/proc/self/mem: cannot read: Input/output error");
     EXPECT_TRUE(folder.Names().empty());
@@ -121,7 +120,7 @@ TEST_F(EngineFaultTest, PathsThroughAFileOrIntoSysAreRefused) {
          "Permission denied"},
     };
     for (const auto& c : cases) {
-        const RunResult result = EncryptFile(c.input, c.output, Key("k"));
+        const RunResult result = EncryptFile(c.input, {c.output}, Key("k"));
         EXPECT_EQ(result.status, RunStatus::Failed);
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
         EXPECT_EQ(folder.Names(), std::vector<std::string>{"plain.bin"});
@@ -153,7 +152,7 @@ TEST_F(EngineFaultTest, PermissionDeniedNamesTheFileAndLeavesNothing) {
                  std::pair{folder / "public.bin", folder / "locked" / "b.vlt"},
                  std::pair{folder / "public.bin", folder / "open" / "c.vlt"},
              }) {
-            const RunResult result = EncryptFile(input, output, Key("k"));
+            const RunResult result = EncryptFile(input, {output}, Key("k"));
             report += std::to_string(static_cast<int>(result.status)) + " " + result.message + "\n";
         }
         return report;
@@ -195,8 +194,8 @@ class KilledRunTest : public EngineFaultTest {
         const std::string expected = encrypt ? AsString(oracle::EncryptAsText(data, "k")) : data;
         WriteAll(input, encrypt ? data : AsString(oracle::EncryptAsText(data, "k")));
         const auto run = [&] {
-            return encrypt ? EncryptFile(input, output, Key("k"), kReplacing)
-                           : DecryptFile(input, output, Key("k"), kReplacing);
+            return encrypt ? EncryptFile(input, Replacing(output), Key("k"))
+                           : DecryptFile(input, Replacing(output), Key("k"));
         };
 
         // One undisturbed run tells how long a run takes here.
@@ -272,8 +271,8 @@ TEST_F(EngineFaultTest, AnInputThatChangesWhileReadFailsAndWritesNothing) {
                 }
             };
             const RunResult result = encrypt
-                                         ? EncryptFile(input, folder / "out", Key("k"), control)
-                                         : DecryptFile(input, folder / "out", Key("k"), control);
+                                         ? EncryptFile(input, {folder / "out"}, Key("k"), control)
+                                         : DecryptFile(input, {folder / "out"}, Key("k"), control);
             EXPECT_EQ(result.status, RunStatus::Failed) << encrypt << " " << change;
             EXPECT_EQ(result.message, input.string() + ": changed while it was read");
             EXPECT_EQ(folder.Names(), std::vector<std::string>{"input"});
@@ -298,10 +297,10 @@ TEST_F(EngineFaultTest, AwkwardNamesRoundTrip) {
         const fs::path input = sub / name;
         const fs::path encrypted = sub / (name + ".vlt");
         WriteAll(input, name);
-        ASSERT_EQ(EncryptFile(input, encrypted, Key("k"), kReplacing).status, RunStatus::Finished)
+        ASSERT_EQ(EncryptFile(input, Replacing(encrypted), Key("k")).status, RunStatus::Finished)
             << name;
         WriteAll(input, "overwritten");
-        ASSERT_EQ(DecryptFile(encrypted, input, Key("k"), kReplacing).status, RunStatus::Finished)
+        ASSERT_EQ(DecryptFile(encrypted, Replacing(input), Key("k")).status, RunStatus::Finished)
             << name;
         EXPECT_EQ(ReadAll(input), name);
         EXPECT_EQ(std::distance(fs::directory_iterator(sub), {}), 2) << name;
@@ -310,7 +309,7 @@ TEST_F(EngineFaultTest, AwkwardNamesRoundTrip) {
     WriteAll(folder / longName, "x");
     const std::vector<std::string> before = folder.Names();
     const RunResult tooLong =
-        EncryptFile(folder / longName, folder / (longName + "_.vlt"), Key("k"));
+        EncryptFile(folder / longName, {folder / (longName + "_.vlt")}, Key("k"));
     EXPECT_EQ(tooLong.status, RunStatus::Failed);
     EXPECT_NE(tooLong.message.find("File name too long"), std::string::npos) << tooLong.message;
     EXPECT_EQ(folder.Names(), before);
@@ -339,9 +338,8 @@ TEST_F(EngineFaultTest, AwkwardKeysRoundTripAndStayDistinct) {
     std::vector<std::string> results;
     for (const auto& c : cases) {
         const PrimaryKey key{c.key, c.codePage};
-        ASSERT_EQ(EncryptFile(plain, folder / "e.vlt", key, kReplacing).status,
-                  RunStatus::Finished);
-        ASSERT_EQ(DecryptFile(folder / "e.vlt", folder / "d", key, kReplacing).status,
+        ASSERT_EQ(EncryptFile(plain, Replacing(folder / "e.vlt"), key).status, RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(folder / "e.vlt", Replacing(folder / "d"), key).status,
                   RunStatus::Finished);
         EXPECT_EQ(ReadAll(folder / "d"), data) << c.key.size() << " bytes of key";
         results.push_back(ReadAll(folder / "e.vlt"));

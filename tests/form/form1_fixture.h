@@ -63,7 +63,7 @@ class Form1Test : public ::testing::Test {
 
     // Encrypts a folder's file directly, as a reference or as a decryption's input.
     void Encrypt(const std::string& input, const std::string& output, const std::string& key) {
-        ASSERT_EQ(vlt::EncryptFile(Path(input), Path(output), Key(key)).status,
+        ASSERT_EQ(vlt::EncryptFile(Path(input), {Path(output)}, Key(key)).status,
                   vlt::RunStatus::Finished);
     }
 

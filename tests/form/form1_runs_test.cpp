@@ -144,6 +144,75 @@ TEST_F(Form1Test, AWrongKeyAsksBeforeWritingAnything) {
     EXPECT_NE(written, plain);
 }
 
+// Files that are not whole: one written over an older, longer one decrypts with a note;
+// a damaged one asks whether to save what can be read (No writes nothing).
+TEST_F(Form1Test, LeftOverBytesAreNotedAndADamagedFileAsksToSalvage) {
+    const std::string newer = RandomBytes(1000, 4);
+    WriteAll(Path("newer"), newer);
+    Encrypt("newer", "newer.vlt", "k");
+    const std::string written = ReadAll(Path("newer.vlt"));
+    // The newer file's bytes over the older one's, as the Windows program left them.
+    for (unsigned seed = 6;; ++seed) {
+        WriteAll(Path("older"), RandomBytes(3000, seed));
+        Encrypt("older", "older.vlt", "k");
+        WriteAll(Path("over.vlt"), written + ReadAll(Path("older.vlt")).substr(written.size()));
+        const vlt::PrimaryKey key{"k", 1252};
+        if (vlt::CheckFile(Path("over.vlt"), &key).file.tail == vlt::VltTail::LeftOver) {
+            break;
+        }
+    }
+    WriteAll(Path("cut.vlt"), written.substr(0, 2000));
+    const struct {
+        const char* input;
+        std::deque<bool> answers;
+        std::vector<std::string> said;
+        bool writes;
+        std::string output;
+    } cases[] = {
+        {"over.vlt",
+         {},
+         {vlt::FinishedWithNote(vlt::kDecryptFinished, In("over.vlt"),
+                                "the last 6,000 bytes are left over from an older file written "
+                                "at this name, and were ignored")},
+         true,
+         newer},
+        {"cut.vlt",
+         {false},
+         {vlt::DamagedQuestion(In("cut.vlt"),
+                               "cut short: 2,000 bytes, the last 1 of a triple missing")},
+         false,
+         ""},
+        {"cut.vlt",
+         {true},
+         {vlt::DamagedQuestion(In("cut.vlt"),
+                               "cut short: 2,000 bytes, the last 1 of a triple missing"),
+          vlt::FinishedWithNote(vlt::kDecryptFinished, In("cut.vlt"),
+                                "damaged (cut short: 2,000 bytes, the last 1 of a triple "
+                                "missing); what could be read was written")},
+         true,
+         newer.substr(0, 666)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.input) + (c.answers.empty()   ? ""
+                                             : c.answers.front() ? " yes"
+                                                                 : " no"));
+        NewStart();
+        view_->answers = c.answers;
+        FillSide(*view_, Operation::Decrypt, In(c.input), In("out.bin"));
+        view_->SetText(Box::Key, "k");
+        form_->DecryptClicked();
+        ASSERT_TRUE(view_->RunUntil(
+            [&] { return !form_->Running() && view_->log.size() == c.said.size(); }));
+        EXPECT_EQ(view_->Texts(), c.said);
+        EXPECT_EQ(view_->ended, c.writes ? 1 : 0);
+        EXPECT_EQ(std::filesystem::exists(Path("out.bin")), c.writes);
+        if (c.writes) {
+            EXPECT_EQ(ReadAll(Path("out.bin")), c.output);
+            std::filesystem::remove(Path("out.bin"));
+        }
+    }
+}
+
 // A run that fails: the names put into its boxes (in a folder holding "plain.bin",
 // "good.vlt" and "folder") and a part of the error.
 struct Failure {

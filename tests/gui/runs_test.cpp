@@ -90,7 +90,7 @@ class RunsTest : public QObject {
         QCOMPARE(values.front().front().toInt(), 0);
         QCOMPARE(ui_->progress->value(), 100);
         const vlt::RunResult direct = vlt::EncryptFile(
-            Native(input), Native(In(QStringLiteral("direct.vlt"))), {key.toStdString(), 1252});
+            Native(input), {Native(In(QStringLiteral("direct.vlt")))}, {key.toStdString(), 1252});
         QCOMPARE(direct.status, vlt::RunStatus::Finished);
         QCOMPARE(ReadAll(input + QStringLiteral(".vlt")),
                  ReadAll(In(QStringLiteral("direct.vlt"))));

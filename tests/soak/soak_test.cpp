@@ -15,6 +15,7 @@
 #include "cipher/engine.h"
 #include "cipher/vlt_format.h"
 #include "platform/codepage.h"
+#include "platform/system.h"
 #include "tests/support/digit_text.h"
 #include "tests/support/keyed_pad_stream.h"
 #include "tests/support/temp_folder.h"
@@ -60,11 +61,9 @@ std::string RandomCharacter(std::mt19937_64& rng) {
 }
 
 // The runs here write over their earlier outputs.
-const RunControl kReplacing = [] {
-    RunControl control;
-    control.replace = true;
-    return control;
-}();
+OutputTarget Replacing(std::filesystem::path path) {
+    return {.path = std::move(path), .mayReplace = true};
+}
 
 PrimaryKey RandomKey(std::mt19937_64& rng) {
     // Mostly short keys; some long enough to pass the 16-bit key index.
@@ -82,7 +81,7 @@ PrimaryKey RandomKey(std::mt19937_64& rng) {
 // the engine's block now and then.
 std::size_t RandomSize(std::mt19937_64& rng) {
     if (rng() % 10 == 0) {
-        return kBlockBytes * (1 + rng() % 3) + rng() % 3 - 1;
+        return RunBlockBytes() * (1 + rng() % 3) + rng() % 3 - 1;
     }
     return static_cast<std::size_t>(std::exp2(static_cast<double>(rng() % 2200) / 100.0)) - 1;
 }
@@ -98,14 +97,14 @@ TEST(Soak, FiveHundredRandomFilesWithRandomKeys) {
         const fs::path plain = folder / "plain", encrypted = folder / "plain.vlt",
                        decrypted = folder / "decrypted";
         WriteAll(plain, data);
-        ASSERT_EQ(EncryptFile(plain, encrypted, key, kReplacing).status, RunStatus::Finished) << i;
+        ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), key).status, RunStatus::Finished) << i;
         ASSERT_EQ(fs::file_size(encrypted), EncryptedSize(size)) << i;
         if (size <= 64 * 1024) {
             const auto expected = oracle::EncryptAsText(data, key.text, key.codePage);
             ASSERT_TRUE(ReadAll(encrypted) == std::string(expected.begin(), expected.end()))
                 << "file " << i << " of " << size << " bytes";
         }
-        const RunResult result = DecryptFile(encrypted, decrypted, key, kReplacing);
+        const RunResult result = DecryptFile(encrypted, Replacing(decrypted), key);
         ASSERT_EQ(result.status, RunStatus::Finished) << i;
         ASSERT_EQ(result.triplesAboveRange, 0u) << i;
         ASSERT_TRUE(ReadAll(decrypted) == data) << "file " << i << " of " << size << " bytes";
@@ -163,7 +162,7 @@ TEST(Soak, FileLargerThanFourGiB) {
                                              static_cast<unsigned>(at)));
     }
     const PrimaryKey key{"four gigabytes and more", 1252};
-    ASSERT_EQ(EncryptFile(plain, encrypted, key).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, {encrypted}, key).status, RunStatus::Finished);
     ASSERT_EQ(fs::file_size(encrypted), EncryptedSize(kSize));
 
     // The digits past 2^32 bytes, checked against the keyed pad at their
@@ -188,7 +187,7 @@ TEST(Soak, FileLargerThanFourGiB) {
     }
     ASSERT_EQ(fs::remove(plain), true);
 
-    const RunResult result = DecryptFile(encrypted, decrypted, key);
+    const RunResult result = DecryptFile(encrypted, {decrypted}, key);
     ASSERT_EQ(result.status, RunStatus::Finished);
     EXPECT_EQ(result.plainBytes, kSize);
     ASSERT_EQ(fs::file_size(decrypted), kSize);

@@ -17,7 +17,7 @@ using testing_support::WriteAll;
 
 TEST_F(EngineTest, DiskFullIsAnError) {
     WriteAll(plain, RandomBytes(100000, 1));
-    const RunResult result = EncryptFile(plain, "/dev/full", Key("k"));
+    const RunResult result = EncryptFile(plain, {"/dev/full"}, Key("k"));
     EXPECT_EQ(result.status, RunStatus::Failed);
     EXPECT_NE(result.message.find("/dev/full: cannot write: No space left on device"),
               std::string::npos)
@@ -26,7 +26,7 @@ TEST_F(EngineTest, DiskFullIsAnError) {
 
 TEST_F(EngineTest, DevicesAreWrittenDirectlyAndSurvive) {
     WriteAll(plain, "abc");
-    EXPECT_EQ(EncryptFile(plain, "/dev/null", Key("k")).status, RunStatus::Finished);
+    EXPECT_EQ(EncryptFile(plain, {"/dev/null"}, Key("k")).status, RunStatus::Finished);
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
@@ -51,9 +51,9 @@ TEST_F(EngineTest, OutputsTakeTheInputsPermissionsLessTheUmask) {
             WriteAll(encrypted, std::string(10000, 'x'));
             ::chmod(encrypted.c_str(), *c.existing);
         }
-        ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), kReplacing).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), Key("k")).status, RunStatus::Finished);
         EXPECT_EQ(ReadAll(encrypted).size(), 3 * 5 + 4u);
-        ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("k")).status, RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(encrypted, {decrypted}, Key("k")).status, RunStatus::Finished);
         for (const auto& output : {encrypted, decrypted}) {
             struct stat st {};
             ASSERT_EQ(::stat(output.c_str(), &st), 0);
@@ -70,7 +70,7 @@ TEST_F(EngineTest, OutputLinkIsWrittenThroughToItsTarget) {
     const std::filesystem::path target = folder / "target.vlt", link = folder / "link.vlt";
     WriteAll(target, "old");
     std::filesystem::create_symlink("target.vlt", link);
-    ASSERT_EQ(EncryptFile(plain, link, Key("k"), kReplacing).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, Replacing(link), Key("k")).status, RunStatus::Finished);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadAll(target), AsString(oracle::EncryptAsText("through the link", "k")));
 }

@@ -53,9 +53,9 @@ TEST(EngineStreams, ShortReadsStillFindBadFilesAndWrongKeys) {
         RunStatus status;
         std::string says;
     } cases[] = {
-        {bad, "key", RunStatus::Failed, "byte at offset 4321 is 10"},
+        {bad, "key", RunStatus::Failed, "byte 4,321 is not a digit but 10"},
         {std::string(file.begin(), file.end() - 1), "key", RunStatus::Failed,
-         "length of 15003 bytes"},
+         "cut short: 15,003 bytes"},
         {std::string(file.begin(), file.end() - 1) + "\x01", "key", RunStatus::Failed,
          "last byte is 1"},
         {std::string(file.begin(), file.end()), "other", RunStatus::WrongKey, "primary key"},

@@ -47,15 +47,16 @@ TEST_F(EngineTest, EncryptionMatchesTheWholeTextFormForAllSizesAndKeys) {
     RunMemory shared;
     for (const auto& c : cases) {
         for (RunMemory* memory : {static_cast<RunMemory*>(nullptr), &shared}) {
-            RunControl control = kReplacing;
+            RunControl control;
             control.memory = memory;
             const std::string& key = c.key;
             const std::string data = RandomBytes(c.size, static_cast<unsigned>(c.size));
             WriteAll(plain, data);
-            ASSERT_EQ(EncryptFile(plain, encrypted, Key(key), control).status, RunStatus::Finished);
+            ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), Key(key), control).status,
+                      RunStatus::Finished);
             EXPECT_EQ(ReadAll(encrypted), AsString(oracle::EncryptAsText(data, key)))
                 << c.size << " bytes, key of " << key.size() << (memory ? ", shared" : "");
-            ASSERT_EQ(DecryptFile(encrypted, decrypted, Key(key), control).status,
+            ASSERT_EQ(DecryptFile(encrypted, Replacing(decrypted), Key(key), control).status,
                       RunStatus::Finished);
             EXPECT_EQ(ReadAll(decrypted), data) << c.size << " bytes";
             const PrimaryKey checked = Key(key);
@@ -77,8 +78,8 @@ TEST_F(EngineTest, RoundTripsAcrossKeysAndCodePages) {
     WriteAll(plain, data);
     for (const auto& k : keys) {
         const PrimaryKey key{k.key, k.codePage};
-        ASSERT_EQ(EncryptFile(plain, encrypted, key, kReplacing).status, RunStatus::Finished);
-        ASSERT_EQ(DecryptFile(encrypted, decrypted, key, kReplacing).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), key).status, RunStatus::Finished);
+        ASSERT_EQ(DecryptFile(encrypted, Replacing(decrypted), key).status, RunStatus::Finished);
         EXPECT_EQ(ReadAll(decrypted), data) << k.codePage;
         // The original's decryption of the same file, for byte compatibility both ways.
         const std::string file = ReadAll(encrypted);
@@ -92,7 +93,7 @@ TEST_F(EngineTest, EveryRunStartsTheGeneratorAfresh) {
     WriteAll(plain, "same input");
     std::string first;
     for (int run = 0; run < 3; ++run) {
-        ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), kReplacing).status, RunStatus::Finished);
+        ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), Key("k")).status, RunStatus::Finished);
         if (run == 0) {
             first = ReadAll(encrypted);
         }
@@ -102,9 +103,9 @@ TEST_F(EngineTest, EveryRunStartsTheGeneratorAfresh) {
 
 TEST_F(EngineTest, EmptyInputGivesTheFourByteFileAndBack) {
     WriteAll(plain, "");
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), kReplacing).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), Key("k")).status, RunStatus::Finished);
     EXPECT_EQ(ReadAll(encrypted), std::string("\x02\x08\x07\x00", 4));
-    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("k"), kReplacing).status, RunStatus::Finished);
+    ASSERT_EQ(DecryptFile(encrypted, Replacing(decrypted), Key("k")).status, RunStatus::Finished);
     EXPECT_TRUE(std::filesystem::exists(decrypted));
     EXPECT_EQ(ReadAll(decrypted), "");
 }
@@ -114,10 +115,9 @@ TEST_F(EngineTest, EmptyInputGivesTheFourByteFileAndBack) {
 TEST_F(EngineTest, LargeFilesRoundTripWhileWrittenBack) {
     const std::string data = RandomBytes(7 << 20, 7);
     WriteAll(plain, data);
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("key"), kReplacing).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, Replacing(encrypted), Key("key")).status, RunStatus::Finished);
     EXPECT_EQ(std::filesystem::file_size(encrypted), 3 * data.size() + 4);
-    ASSERT_EQ(DecryptFile(encrypted, decrypted, Key("key"), kReplacing).status,
-              RunStatus::Finished);
+    ASSERT_EQ(DecryptFile(encrypted, Replacing(decrypted), Key("key")).status, RunStatus::Finished);
     EXPECT_TRUE(ReadAll(decrypted) == data);
 }
 
@@ -137,8 +137,8 @@ TEST_F(EngineTest, FailuresNameTheFileAndLeaveNothingBehind) {
     };
     for (const auto& c : cases) {
         for (const bool encrypt : {true, false}) {
-            const RunResult result = encrypt ? EncryptFile(c.input, c.output, Key("k"))
-                                             : DecryptFile(c.input, c.output, Key("k"));
+            const RunResult result = encrypt ? EncryptFile(c.input, {c.output}, Key("k"))
+                                             : DecryptFile(c.input, {c.output}, Key("k"));
             EXPECT_EQ(result.status, RunStatus::Failed) << c.says;
             EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
             EXPECT_EQ(folder.Names(), (std::vector<std::string>{"dir", "plain.bin"}));
@@ -149,10 +149,10 @@ TEST_F(EngineTest, FailuresNameTheFileAndLeaveNothingBehind) {
 TEST_F(EngineTest, OutputEqualToInputWorksBothWays) {
     const std::string data = RandomBytes(kBlock + 5, 4);
     WriteAll(plain, data);
-    const RunResult encrypted = EncryptFile(plain, plain, Key("k"), kReplacing);
+    const RunResult encrypted = EncryptFile(plain, Replacing(plain), Key("k"));
     ASSERT_EQ(encrypted.status, RunStatus::Finished) << encrypted.message;
     EXPECT_EQ(ReadAll(plain), AsString(oracle::EncryptAsText(data, "k")));
-    const RunResult decrypted = DecryptFile(plain, plain, Key("k"), kReplacing);
+    const RunResult decrypted = DecryptFile(plain, Replacing(plain), Key("k"));
     ASSERT_EQ(decrypted.status, RunStatus::Finished) << decrypted.message;
     EXPECT_EQ(ReadAll(plain), data);
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin"}));
@@ -178,7 +178,7 @@ TEST_F(EngineTest, OutputsWithTheLongestNamesAreWritten) {
     WriteAll(plain, "data");
     for (const std::string& name : names) {
         const std::filesystem::path output = folder.path() / PathFromUtf8(name + ".bin.vlt");
-        const RunResult result = EncryptFile(plain, output, Key("k"));
+        const RunResult result = EncryptFile(plain, {output}, Key("k"));
         EXPECT_EQ(result.status, RunStatus::Finished) << result.message;
         EXPECT_EQ(ReadAll(output), AsString(oracle::EncryptAsText("data", "k"))) << name;
         std::vector<std::string> expected = {name + ".bin.vlt", "plain.bin"};
@@ -198,9 +198,8 @@ TEST_F(EngineTest, AReadOnlyOutputIsReplacedOnlyWithLeave) {
         fs::permissions(encrypted,
                         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
-        RunControl control;
-        control.replace = replace;
-        const RunResult result = EncryptFile(plain, encrypted, Key("k"), control);
+        const RunResult result =
+            EncryptFile(plain, {.path = encrypted, .mayReplace = replace}, Key("k"));
         EXPECT_EQ(result.status, replace ? RunStatus::Finished : RunStatus::OutputExists)
             << result.message;
         EXPECT_EQ(ReadAll(encrypted),
@@ -214,14 +213,14 @@ TEST_F(EngineTest, CancelMidwayLeavesNoOutputAndKeepsAnOldOne) {
     WriteAll(plain, RandomBytes(64 * kBlock, 5));
     WriteAll(encrypted, "previous content");
     CancelSignal cancel;
-    RunControl control = kReplacing;
+    RunControl control;
     control.cancel = &cancel;
     control.progress = [&](const Progress& p) {
         if (p.done > 0) {
             cancel.Request();
         }
     };
-    const RunResult result = EncryptFile(plain, encrypted, Key("k"), control);
+    const RunResult result = EncryptFile(plain, Replacing(encrypted), Key("k"), control);
     EXPECT_EQ(result.status, RunStatus::Cancelled);
     EXPECT_EQ(ReadAll(encrypted), "previous content");
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "plain.bin.vlt"}));
@@ -244,8 +243,8 @@ TEST_F(EngineTest, AnInputThatChangesWhileReadFailsAndWritesNothing) {
                     std::filesystem::resize_file(plain, size);
                 }
             };
-            const RunResult result = encrypt ? EncryptFile(plain, decrypted, Key("k"), control)
-                                             : DecryptFile(plain, decrypted, Key("k"), control);
+            const RunResult result = encrypt ? EncryptFile(plain, {decrypted}, Key("k"), control)
+                                             : DecryptFile(plain, {decrypted}, Key("k"), control);
             EXPECT_EQ(result.status, RunStatus::Failed) << encrypt << " " << change;
             EXPECT_EQ(result.message, plain.string() + ": changed while it was read");
             EXPECT_EQ(folder.Names(), std::vector<std::string>{"plain.bin"});
@@ -258,15 +257,15 @@ TEST_F(EngineTest, RefusesFilesThatAreNotEncrypted) {
         std::string content;
         std::string says;
     } cases[] = {
-        {"", "length of 0 bytes"},
-        {std::string("\x01\x02\x03\x04\x05", 5), "length of 5 bytes"},
-        {std::string("\x01\x02\x0A\x00", 4), "byte at offset 2 is 10"},
+        {"", "it is empty"},
+        {std::string("\x01\x02\x03\x04\x05", 5), "cut short: 5 bytes"},
+        {std::string("\x01\x02\x0A\x00", 4), "byte 2 is not a digit but 10"},
         {std::string("\x01\x02\x03\x04", 4), "last byte is 4"},
-        {"plain text!!!!!!", "byte at offset 0 is 112"},
+        {"plain text!!!!!!", "byte 0 is not a digit but 112"},
     };
     for (const auto& c : cases) {
         WriteAll(encrypted, c.content);
-        const RunResult result = DecryptFile(encrypted, decrypted, Key("k"), kReplacing);
+        const RunResult result = DecryptFile(encrypted, Replacing(decrypted), Key("k"));
         EXPECT_EQ(result.status, RunStatus::Failed) << c.says;
         EXPECT_NE(result.message.find("not a Veltrimax encrypted file"), std::string::npos);
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
@@ -278,15 +277,16 @@ TEST_F(EngineTest, RefusesFilesThatAreNotEncrypted) {
 TEST_F(EngineTest, WrongKeyIsRefusedUnlessAskedToWriteAnyway) {
     const std::string data = RandomBytes(5000, 6);
     WriteAll(plain, data);
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("right")).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, {encrypted}, Key("right")).status, RunStatus::Finished);
 
-    RunResult refused = DecryptFile(encrypted, decrypted, Key("wrong"));
+    RunResult refused = DecryptFile(encrypted, {decrypted}, Key("wrong"));
     EXPECT_EQ(refused.status, RunStatus::WrongKey);
     EXPECT_NE(refused.message.find("primary key is wrong or the file is damaged"),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(decrypted));
 
-    const RunResult forced = DecryptFile(encrypted, decrypted, Key("wrong"), {}, {true});
+    const RunResult forced =
+        DecryptFile(encrypted, {decrypted}, Key("wrong"), {}, {.writeOnWrongKey = true});
     EXPECT_EQ(forced.status, RunStatus::Finished);
     EXPECT_GT(forced.triplesAboveRange, 0u);
     const std::string file = ReadAll(encrypted);
@@ -325,7 +325,7 @@ TEST_F(EngineTest, ProgressClimbsOnceFromZeroToAll) {
     std::vector<Progress> seen;
     RunControl control;
     control.progress = [&](const Progress& p) { seen.push_back(p); };
-    ASSERT_EQ(EncryptFile(plain, encrypted, Key("k"), control).status, RunStatus::Finished);
+    ASSERT_EQ(EncryptFile(plain, {encrypted}, Key("k"), control).status, RunStatus::Finished);
     ASSERT_GE(seen.size(), 3u);
     EXPECT_EQ(seen.front().done, 0u);
     EXPECT_EQ(seen.back().done, seen.back().total);
@@ -342,8 +342,8 @@ TEST_F(EngineTest, TwoRunsInTwoThreadsDoNotDisturbEachOther) {
     WriteAll(folder / "a", a);
     WriteAll(folder / "b", b);
     for (int round = 0; round < 3; ++round) {
-        std::thread first([&] { EncryptFile(folder / "a", folder / "a.vlt", Key("one")); });
-        std::thread second([&] { EncryptFile(folder / "b", folder / "b.vlt", Key("two")); });
+        std::thread first([&] { EncryptFile(folder / "a", {folder / "a.vlt"}, Key("one")); });
+        std::thread second([&] { EncryptFile(folder / "b", {folder / "b.vlt"}, Key("two")); });
         first.join();
         second.join();
         EXPECT_EQ(ReadAll(folder / "a.vlt"), AsString(oracle::EncryptAsText(a, "one")));

@@ -11,23 +11,24 @@
 #include <vector>
 
 #include "cipher/engine.h"
+#include "platform/cancellation.h"
+#include "platform/file_access.h"
+#include "platform/system.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/text_oracle.h"
 
 namespace vlt {
 
-inline const std::size_t kBlock = kBlockBytes;  // to test the engine's block edges
+inline const std::size_t kBlock = RunBlockBytes();  // to test the engine's block edges
 
 inline std::string AsString(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
 }
 
 // The runs here write over their earlier outputs.
-inline const RunControl kReplacing = [] {
-    RunControl control;
-    control.replace = true;
-    return control;
-}();
+inline OutputTarget Replacing(std::filesystem::path path) {
+    return {.path = std::move(path), .mayReplace = true};
+}
 
 inline PrimaryKey Key(std::string text) {
     return PrimaryKey{std::move(text), 1252};

@@ -34,7 +34,7 @@ TEST_F(EngineTest, AnOutputHeldOpenIsReplacedOnlyWhereItsHolderAllows) {
         const HANDLE held = ::CreateFileW(encrypted.c_str(), GENERIC_READ, c.share, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        const RunResult result = EncryptFile(plain, encrypted, Key("k"), kReplacing);
+        const RunResult result = EncryptFile(plain, Replacing(encrypted), Key("k"));
         std::string seen(previous.size() + 1, '\0');
         DWORD n = 0;
         EXPECT_TRUE(::ReadFile(held, seen.data(), static_cast<DWORD>(seen.size()), &n, nullptr));

@@ -1,0 +1,85 @@
+// Prints, as JSON, what the page takes from the window's own tables: its controls in tab
+// order with their captions, places and the boxes their labels name, and every text the
+// page shows. The site's build turns it into the page, so that the window and the page
+// keep one home for both.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "app/form/form1_layout.h"
+#include "app/form/messages.h"
+
+namespace {
+
+std::string Quoted(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+const char* KindName(vlt::ControlKind kind) {
+    switch (kind) {
+        case vlt::ControlKind::Button:
+            return "button";
+        case vlt::ControlKind::Label:
+            return "label";
+        case vlt::ControlKind::TextBox:
+            return "textbox";
+        case vlt::ControlKind::ProgressBar:
+            return "progressbar";
+    }
+    return "";
+}
+
+void PrintText(const char* key, std::string_view text, bool last = false) {
+    std::printf("    %s: %s%s\n", Quoted(key).c_str(), Quoted(text).c_str(), last ? "" : ",");
+}
+
+}  // namespace
+
+int main() {
+    std::printf("{\n  \"clientWidth\": %d,\n  \"clientHeight\": %d,\n  \"twipsPerPixel\": %d,\n",
+                vlt::kClientWidthTwips, vlt::kClientHeightTwips, vlt::kTwipsPerPixel);
+    std::printf("  \"browseFont\": {\"family\": %s, \"points\": %g, \"bold\": %s},\n",
+                Quoted(vlt::kBrowseFont.family).c_str(), vlt::kBrowseFont.points,
+                vlt::kBrowseFont.bold ? "true" : "false");
+    std::printf("  \"controls\": [\n");
+    for (std::size_t i = 0; i < vlt::kForm1Controls.size(); ++i) {
+        const vlt::ControlPlace& place = vlt::kForm1Controls[i];
+        std::string side = "null";
+        if (place.dropSide) {
+            side = *place.dropSide == vlt::Operation::Encrypt ? "\"encrypt\"" : "\"decrypt\"";
+        }
+        std::printf(
+            "    {\"name\": %s, \"kind\": \"%s\", \"caption\": %s, \"left\": %d, \"top\": %d, "
+            "\"width\": %d, \"height\": %d, \"names\": %s, \"dropSide\": %s, "
+            "\"browseFont\": %s}%s\n",
+            Quoted(place.name).c_str(), KindName(place.kind), Quoted(place.caption).c_str(),
+            place.left, place.top, place.width, place.height, Quoted(place.names).c_str(),
+            side.c_str(), place.browseFont ? "true" : "false",
+            i + 1 == vlt::kForm1Controls.size() ? "" : ",");
+    }
+    std::printf("  ],\n  \"texts\": {\n");
+    PrintText("windowTitle", vlt::kWindowTitle);
+    PrintText("messageTitle", vlt::kMessageTitle);
+    PrintText("progressName", vlt::kProgressName);
+    PrintText("enterFileName", vlt::kEnterFileName);
+    PrintText("enterKey", vlt::kEnterKey);
+    PrintText("enterDecryptName", vlt::kEnterDecryptName);
+    PrintText("enterOutputName", vlt::kEnterOutputName);
+    PrintText("enterDecryptOutputName", vlt::kEnterDecryptOutputName);
+    PrintText("encryptFinished", vlt::kEncryptFinished);
+    PrintText("decryptFinished", vlt::kDecryptFinished);
+    PrintText("wrongKeyQuestion", vlt::kWrongKeyQuestion);
+    PrintText("dropOneFile", vlt::kDropOneFile);
+    PrintText("encryptFailed", vlt::EncryptFailed(""));
+    PrintText("decryptFailed", vlt::DecryptFailed(""), true);
+    std::printf("  }\n}\n");
+    return 0;
+}
