@@ -327,7 +327,6 @@ std::size_t VltDecryptStream::Resolve(std::uint8_t* out) {
             return 0;
         }
         start = 0;  // pushed again as they are, the failing triple counted then
-
     }
     if (phase_ == Phase::Done) {
         return 0;
