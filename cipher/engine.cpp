@@ -13,6 +13,8 @@
 #include "cipher/digit_ops.h"
 #include "cipher/key_digits.h"
 #include "cipher/vlt_format.h"
+#include "platform/output_batch.h"
+#include "platform/utf8.h"
 
 namespace vlt {
 
@@ -318,7 +320,7 @@ class DecryptRun {
 
 }  // namespace
 
-RunResult Guarded(const std::function<RunResult()>& operation) {
+RunResult Guarded(const std::function<RunResult()>& operation, const std::string& name) {
     try {
         return operation();
     } catch (const Cancelled&) {
@@ -329,7 +331,7 @@ RunResult Guarded(const std::function<RunResult()>& operation) {
     } catch (const CodePageError& error) {
         return Ended(RunStatus::Failed, error.what());
     } catch (const std::bad_alloc&) {
-        return Ended(RunStatus::Failed, "not enough memory for the run");
+        return Ended(RunStatus::Failed, (name.empty() ? "" : name + ": ") + "not enough memory");
     } catch (const std::system_error& error) {
         return Ended(RunStatus::Failed, std::string("cannot start the run: ") + error.what());
     } catch (const std::exception& error) {
@@ -339,32 +341,39 @@ RunResult Guarded(const std::function<RunResult()>& operation) {
 
 RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control) {
-    return Guarded([&] {
-        Memory memory(control);
-        return RunEncrypt(input, output, memory, memory.CipherFor(key), control);
-    });
+    return Guarded(
+        [&] {
+            Memory memory(control);
+            return RunEncrypt(input, output, memory, memory.CipherFor(key), control);
+        },
+        input.Name());
 }
 
 RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control, DecryptOptions options) {
-    return Guarded([&] {
-        Memory memory(control);
-        return DecryptRun(input, &output, &memory.CipherFor(key), control, options).Run(memory);
-    });
+    return Guarded(
+        [&] {
+            Memory memory(control);
+            return DecryptRun(input, &output, &memory.CipherFor(key), control, options).Run(memory);
+        },
+        input.Name());
 }
 
 namespace {
 
 // The output of a run between named files, made once the input is open: it
 // gets no more permissions than the input has.
-OutputFile& OpenOutput(std::optional<OutputFile>& sink, const std::filesystem::path& output,
+OutputSink& OpenOutput(std::optional<OutputSink>& sink, const std::filesystem::path& output,
                        const RunControl& control, const InputFile& source) {
-    return sink.emplace(output, OutputSettings{control.cancel, control.batch, control.replace,
-                                               source.Permissions().value_or(0666)});
+    return sink.emplace(output,
+                        OutputSettings{.cancel = control.cancel,
+                                       .mayReplace = control.replace,
+                                       .permissions = source.Permissions().value_or(0666)},
+                        control.batch);
 }
 
 // A temporary file the run could not remove is reported whatever became of the run.
-RunResult WithLeftover(std::optional<OutputFile>& sink, RunResult result) {
+RunResult WithLeftover(std::optional<OutputSink>& sink, RunResult result) {
     if (sink) {
         result.leftover = sink->Discard();
     }
@@ -375,46 +384,54 @@ RunResult WithLeftover(std::optional<OutputFile>& sink, RunResult result) {
 
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control) {
-    std::optional<OutputFile> sink;
-    RunResult result = Guarded([&] {
-        Memory memory(control);
-        BlockCipher& cipher = memory.CipherFor(key);
-        InputFile source(input, control.cancel);
-        return RunEncrypt(source, OpenOutput(sink, output, control, source), memory, cipher,
-                          control);
-    });
+    std::optional<OutputSink> sink;
+    RunResult result = Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher& cipher = memory.CipherFor(key);
+            InputFile source(input, control.cancel);
+            return RunEncrypt(source, OpenOutput(sink, output, control, source), memory, cipher,
+                              control);
+        },
+        Utf8Of(input));
     return WithLeftover(sink, std::move(result));
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
-    std::optional<OutputFile> sink;
-    RunResult result = Guarded([&] {
-        Memory memory(control);
-        BlockCipher& cipher = memory.CipherFor(key);
-        InputFile source(input, control.cancel);
-        KnownPlainSize(source);  // a file of the wrong length creates no output at all
-        return DecryptRun(source, &OpenOutput(sink, output, control, source), &cipher, control,
-                          options)
-            .Run(memory);
-    });
+    std::optional<OutputSink> sink;
+    RunResult result = Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher& cipher = memory.CipherFor(key);
+            InputFile source(input, control.cancel);
+            KnownPlainSize(source);  // a file of the wrong length creates no output at all
+            return DecryptRun(source, &OpenOutput(sink, output, control, source), &cipher, control,
+                              options)
+                .Run(memory);
+        },
+        Utf8Of(input));
     return WithLeftover(sink, std::move(result));
 }
 
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {
-    return Guarded([&] {
-        Memory memory(control);
-        BlockCipher* cipher = key != nullptr ? &memory.CipherFor(*key) : nullptr;
-        return DecryptRun(input, nullptr, cipher, control, {}).Run(memory);
-    });
+    return Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher* cipher = key != nullptr ? &memory.CipherFor(*key) : nullptr;
+            return DecryptRun(input, nullptr, cipher, control, {}).Run(memory);
+        },
+        input.Name());
 }
 
 RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
                     const RunControl& control) {
-    return Guarded([&] {
-        InputFile source(input, control.cancel);
-        return Check(source, key, control);
-    });
+    return Guarded(
+        [&] {
+            InputFile source(input, control.cancel);
+            return Check(source, key, control);
+        },
+        Utf8Of(input));
 }
 
 }  // namespace vlt

@@ -18,6 +18,8 @@
 
 namespace vlt {
 
+class OutputBatch;  // platform/output_batch.h
+
 // Plaintext bytes the engine reads, turns into digits and writes at a time:
 // the system's choice (see RunBlockBytes).
 inline const std::size_t kBlockBytes = RunBlockBytes();
@@ -112,8 +114,8 @@ struct DecryptOptions {
 
 // Runs `operation`, turning every way it can end into a RunResult: a cancellation, a
 // failing file, an unknown code page, no memory or no thread to spare, and any other
-// std::exception as Failed with its text.
-RunResult Guarded(const std::function<RunResult()>& operation);
+// std::exception as Failed with its text. `name`: the input, which a lack of memory names.
+RunResult Guarded(const std::function<RunResult()>& operation, const std::string& name = {});
 
 RunResult EncryptFile(const std::filesystem::path& input, const std::filesystem::path& output,
                       const PrimaryKey& key, const RunControl& control = {});

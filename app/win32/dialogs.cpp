@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "app/form/messages.h"
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 
 namespace vlt {
 
 std::wstring OpenFilter(const std::string& filter) {
-    std::wstring wide = Utf16(filter);
+    std::wstring wide = win32::WideFromUtf8(filter);
     if (wide.empty()) {
         return wide;
     }
@@ -32,7 +32,7 @@ std::optional<std::string> AskOpen(HWND owner, const std::string& filter,
     const std::wstring filterText = OpenFilter(filter);
     // Long paths fit: the dialog writes at most nMaxFile units, its NUL included.
     std::vector<wchar_t> name(32768, L'\0');
-    const std::wstring initial = Utf16(fileName);
+    const std::wstring initial = win32::WideFromUtf8(fileName);
     initial.copy(name.data(), std::min(initial.size(), name.size() - 1));
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
@@ -44,11 +44,12 @@ std::optional<std::string> AskOpen(HWND owner, const std::string& filter,
     if (!GetOpenFileNameW(&dialog)) {
         return std::nullopt;
     }
-    return Utf8(name.data());
+    return win32::Utf8FromWide(name.data());
 }
 
 int ShowMessage(HWND owner, const std::string& text, UINT type) {
-    return MessageBoxW(owner, Utf16(text).c_str(), Utf16(kMessageTitle).c_str(), type);
+    return MessageBoxW(owner, win32::WideFromUtf8(text).c_str(),
+                       win32::WideFromUtf8(kMessageTitle).c_str(), type);
 }
 
 }  // namespace vlt
