@@ -1,13 +1,11 @@
 // What every system's file access shares: the checks, the messages, the
-// temporary names and the link walk. The calls that differ (open, create
+// tries at a temporary name, the size check and the link walk. The calls that differ (open, create
 // exclusively, read, write, remove, the kind of a file, a link's target) are
 // in platform/<system>/file_access.cpp.
 
 #include "platform/file_access.h"
 
-#include <chrono>
 #include <mutex>
-#include <random>
 #include <utility>
 
 #include "platform/file_system.h"
@@ -21,23 +19,8 @@ namespace {
 
 // Tries at a free temporary name before the folder is taken to refuse new files.
 constexpr int kMostNameTries = 100;
-// What is kept of the output's name in a temporary one, in UTF-8 bytes:
-// with the dot, the marker and six letters, within the 255 that file systems take.
-constexpr std::size_t kMostNameBytes = 200;
 // The system's own limit on links in a row (ELOOP).
 constexpr int kMostLinks = 40;
-
-// The longest start of `name` of at most `most` bytes, cut between characters.
-std::string Shortened(const std::string& name, std::size_t most) {
-    if (name.size() <= most) {
-        return name;
-    }
-    std::size_t end = most;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
-        --end;  // a continuation byte: the character starts earlier
-    }
-    return name.substr(0, end);
-}
 
 }  // namespace
 
@@ -139,20 +122,6 @@ fs::path FollowLinks(const fs::path& path) {
         followed = next->is_absolute() ? *std::move(next) : FolderOf(followed) / *next;
     }
     return followed;
-}
-
-fs::path TemporaryBeside(const fs::path& target) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random(
-        std::random_device{}() ^
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::string name =
-        "." + Shortened(Utf8Of(target.filename()), kMostNameBytes) + OutputFile::kTemporaryMarker;
-    for (int i = 0; i < 6; ++i) {
-        name += kLetters[random() % (sizeof kLetters - 1)];
-    }
-    return FolderOf(target) / PathFromUtf8(name);
 }
 
 // Asked once per folder in a row: every output of a batch usually goes to one.

@@ -144,9 +144,8 @@ class OutputFile final {
     // before it has handed anything over.
     PendingOutput TakeWritten();
 
-    // Marks the temporary files this class leaves behind only when the process
-    // is killed mid-run: ".<output name>.vlt-partial-XXXXXX".
-    static constexpr const char* kTemporaryMarker = ".vlt-partial-";
+    // Marks the temporary files this class leaves behind (see output_system.h).
+    static constexpr const char* kTemporaryMarker = vlt::kTemporaryMarker;
 
     // Closes and removes what was not handed over. Returns the note on a
     // temporary file that could not be removed (see RemoveTemporary), else "".

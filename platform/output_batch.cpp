@@ -91,10 +91,6 @@ void PlaceAll(std::vector<PendingOutput>& pending, std::vector<std::optional<Fil
 
 }  // namespace
 
-void CloseOpenFile::operator()(OpenFile* file) const noexcept {
-    output_system::CloseFile(file);
-}
-
 OutputBatch::~OutputBatch() {
     for (PendingOutput& output : pending_) {
         output.file.reset();

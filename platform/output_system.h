@@ -33,9 +33,13 @@ struct PendingOutput {
     bool mayReplace = false;  // may replace a file at `target`; else only where nothing is
 };
 
+// Marks the temporary files an output leaves behind only when the process
+// is killed mid-run: ".<output name>.vlt-partial-XXXXXX".
+inline constexpr const char* kTemporaryMarker = ".vlt-partial-";
+
 // A name for a temporary file in the folder of `target`,
 // ".<name>.vlt-partial-XXXXXX" with six random letters: the only trace a
-// stopped run may leave (defined with OutputFile, which makes them).
+// stopped run may leave.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 
 // Removes a temporary file; "" when it is gone, else a sentence for the

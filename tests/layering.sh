@@ -22,7 +22,7 @@ violations=$(
         grep -EHn '#include +"cipher/' platform/*
         grep -EHn '#include +"platform/output_batch\.h"' platform/*.* platform/posix/* \
             platform/win32/* | grep -Ev '^platform/output_batch\.cpp:'
-        grep -EHn '#include +"platform/(file_access|output_batch)\.h"' platform/output_system.h \
+        grep -EHn '#include +"platform/(file_access|output_batch)\.h"' platform/output_system.* \
             platform/posix/output_system.cpp platform/win32/output_system.cpp
         grep -EHn '#include +"platform/(system|terminal|interruption)\.h"' platform/codepage*
         grep -EHn '#include +"cli/' app/*/*
