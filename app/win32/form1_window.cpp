@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -290,7 +293,17 @@ LRESULT CALLBACK Form1Window::Procedure(HWND window, UINT message, WPARAM wParam
     if (self == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->Handle(message, wParam, lParam);
+    // No exception may cross the system's frames: memory that runs out in a
+    // handler (a run's result, a message being built) drops that message
+    // with a note instead of ending the program.
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "veltrimax: %s\n",
+                     dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "not enough memory"
+                                                                            : error.what());
+        return 0;
+    }
 }
 
 LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
