@@ -19,7 +19,8 @@
 # the load of a shared machine falls on all of them alike. Installs ccrypt if
 # missing.
 #   VLT=path/to/vlt          the vlt to time (default: build/release/cli/vlt)
-#   VLT_BEFORE=path/to/vlt   also time this one, in rows marked "(before)"
+#   ALSO="label=path ..."    also time these vlt builds, in rows marked "(label)",
+#                            in the same rounds (e.g. ALSO="main=../main/build/release/cli/vlt")
 #   FLOOR=path               default: build/release/bench/vlt_durable_floor
 #   DISK=folder              a folder on the disk (default: /var/tmp)
 #   RUNS=n                   timed runs per command (default 5)
@@ -33,8 +34,12 @@ runs=${RUNS:-5}
 root=$(cd "$(dirname "$0")/.." && pwd)
 vlt=$(realpath "${VLT:-$root/build/release/cli/vlt}")
 floor=$(realpath "${FLOOR:-$root/build/release/bench/vlt_durable_floor}")
-before=${VLT_BEFORE:+$(realpath "$VLT_BEFORE")}
-for tool in "$vlt" "$floor" ${before:+"$before"}; do
+# Each other build as "label=path", the path made absolute.
+others=()
+for other in ${ALSO:-}; do
+    others+=("${other%%=*}=$(realpath "${other#*=}")")
+done
+for tool in "$vlt" "$floor" "${others[@]#*=}"; do
     [ -x "$tool" ] || {
         echo "no $tool: build it first (cmake --build --preset release --target vlt vlt_durable_floor)" >&2
         exit 1
@@ -112,9 +117,10 @@ EOF
         "$floor threads plain/f*"
     add "floor, syncfs per batch" "$(aside plain "-name '*.*'")" \
         "$floor syncfs plain/f*"
-    for label in "" ${before:+before}; do
-        local tool=$vlt suffix=""
-        [ -z "$label" ] || { tool=$before; suffix=" (before)"; }
+    local build
+    for build in "=$vlt" "${others[@]}"; do
+        local tool=${build#*=} suffix=""
+        [ -z "${build%%=*}" ] || suffix=" (${build%%=*})"
         add "vlt encrypt$suffix" "$(aside plain "-name '*.*'")" \
             "$tool encrypt -q --key-file key plain/f*"
         add "vlt decrypt$suffix" "$(aside cipher "! -name '*.vlt'")" \

@@ -27,7 +27,7 @@
 
 #include "app/qt/form1_window.h"
 #include "cipher/engine.h"
-#include "platform/codepage.h"
+#include "platform/system_code_page.h"
 #include "tests/gui/controls.h"
 #include "tests/gui/fakes.h"
 

@@ -14,7 +14,9 @@
 #include "cipher/vlt_format.h"
 #include "platform/cancellation.h"
 #include "platform/file_access.h"
+#include "platform/output_batch.h"
 #include "platform/system.h"
+#include "platform/utf8.h"
 
 namespace vlt {
 
@@ -260,7 +262,7 @@ RunResult RunDecrypt(ByteSource& input, ByteSink* output, Memory& memory, BlockC
 
 }  // namespace
 
-RunResult Guarded(const std::function<RunResult()>& operation) {
+RunResult Guarded(const std::function<RunResult()>& operation, const std::string& name) {
     try {
         return operation();
     } catch (const Cancelled&) {
@@ -271,7 +273,7 @@ RunResult Guarded(const std::function<RunResult()>& operation) {
     } catch (const CodePageError& error) {
         return Ended(RunStatus::Failed, error.what());
     } catch (const std::bad_alloc&) {
-        return Ended(RunStatus::Failed, "not enough memory for the run");
+        return Ended(RunStatus::Failed, (name.empty() ? "" : name + ": ") + "not enough memory");
     } catch (const std::system_error& error) {
         return Ended(RunStatus::Failed, std::string("cannot start the run: ") + error.what());
     } catch (const std::exception& error) {
@@ -281,35 +283,39 @@ RunResult Guarded(const std::function<RunResult()>& operation) {
 
 RunResult Encrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control) {
-    return Guarded([&] {
-        Memory memory(control);
-        return RunEncrypt(input, output, memory, memory.CipherFor(key), control);
-    });
+    return Guarded(
+        [&] {
+            Memory memory(control);
+            return RunEncrypt(input, output, memory, memory.CipherFor(key), control);
+        },
+        input.Name());
 }
 
 RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
                   const RunControl& control, DecryptOptions options) {
-    return Guarded([&] {
-        Memory memory(control);
-        return RunDecrypt(input, &output, memory, &memory.CipherFor(key), control, options);
-    });
+    return Guarded(
+        [&] {
+            Memory memory(control);
+            return RunDecrypt(input, &output, memory, &memory.CipherFor(key), control, options);
+        },
+        input.Name());
 }
 
 namespace {
 
 // The output of a run between named files, made once the input is open: it
 // gets no more permissions than the input has.
-OutputFile& OpenOutput(std::optional<OutputFile>& sink, const OutputTarget& output,
+OutputSink& OpenOutput(std::optional<OutputSink>& sink, const OutputTarget& output,
                        const RunControl& control, const InputFile& source) {
     return sink.emplace(output.path,
                         OutputSettings{.cancel = control.cancel,
-                                       .batch = output.batch,
-                                       .replace = output.mayReplace,
-                                       .permissions = source.Permissions().value_or(0666)});
+                                       .mayReplace = output.mayReplace,
+                                       .permissions = source.Permissions().value_or(0666)},
+                        output.batch);
 }
 
 // A temporary file the run could not remove is reported whatever became of the run.
-RunResult WithLeftover(std::optional<OutputFile>& sink, RunResult result) {
+RunResult WithLeftover(std::optional<OutputSink>& sink, RunResult result) {
     if (sink) {
         result.leftover = sink->Discard();
     }
@@ -320,44 +326,52 @@ RunResult WithLeftover(std::optional<OutputFile>& sink, RunResult result) {
 
 RunResult EncryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control) {
-    std::optional<OutputFile> sink;
-    RunResult result = Guarded([&] {
-        Memory memory(control);
-        BlockCipher& cipher = memory.CipherFor(key);
-        InputFile source(input, control.cancel);
-        return RunEncrypt(source, OpenOutput(sink, output, control, source), memory, cipher,
-                          control);
-    });
+    std::optional<OutputSink> sink;
+    RunResult result = Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher& cipher = memory.CipherFor(key);
+            InputFile source(input, control.cancel);
+            return RunEncrypt(source, OpenOutput(sink, output, control, source), memory, cipher,
+                              control);
+        },
+        Utf8Of(input));
     return WithLeftover(sink, std::move(result));
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
-    std::optional<OutputFile> sink;
-    RunResult result = Guarded([&] {
-        Memory memory(control);
-        BlockCipher& cipher = memory.CipherFor(key);
-        InputFile source(input, control.cancel);
-        return RunDecrypt(source, &OpenOutput(sink, output, control, source), memory, &cipher,
-                          control, options);
-    });
+    std::optional<OutputSink> sink;
+    RunResult result = Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher& cipher = memory.CipherFor(key);
+            InputFile source(input, control.cancel);
+            return RunDecrypt(source, &OpenOutput(sink, output, control, source), memory, &cipher,
+                              control, options);
+        },
+        Utf8Of(input));
     return WithLeftover(sink, std::move(result));
 }
 
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {
-    return Guarded([&] {
-        Memory memory(control);
-        BlockCipher* cipher = key != nullptr ? &memory.CipherFor(*key) : nullptr;
-        return RunDecrypt(input, nullptr, memory, cipher, control, {});
-    });
+    return Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher* cipher = key != nullptr ? &memory.CipherFor(*key) : nullptr;
+            return RunDecrypt(input, nullptr, memory, cipher, control, {});
+        },
+        input.Name());
 }
 
 RunResult CheckFile(const std::filesystem::path& input, const PrimaryKey* key,
                     const RunControl& control) {
-    return Guarded([&] {
-        InputFile source(input, control.cancel);
-        return Check(source, key, control);
-    });
+    return Guarded(
+        [&] {
+            InputFile source(input, control.cancel);
+            return Check(source, key, control);
+        },
+        Utf8Of(input));
 }
 
 }  // namespace vlt

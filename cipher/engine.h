@@ -114,8 +114,8 @@ using DecryptOptions = VltDecryptOptions;
 
 // Runs `operation`, turning every way it can end into a RunResult: a cancellation, a
 // failing file, an unknown code page, no memory or no thread to spare, and any other
-// std::exception as Failed with its text.
-RunResult Guarded(const std::function<RunResult()>& operation);
+// std::exception as Failed with its text. `name`: the input, which a lack of memory names.
+RunResult Guarded(const std::function<RunResult()>& operation, const std::string& name = {});
 
 RunResult EncryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control = {});

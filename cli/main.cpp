@@ -1,15 +1,20 @@
 // vlt: encrypts, decrypts and checks .vlt files from the command line.
 
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <new>
+#include <optional>
 
 #include "cli/command_line.h"
 #include "cli/key_input.h"
 #include "cli/messages.h"
 #include "cli/operations.h"
-#include "platform/codepage.h"
 #include "platform/interruption.h"
 #include "platform/output_batch.h"
 #include "platform/system.h"
+#include "platform/system_code_page.h"
 #include "platform/terminal.h"
 
 using namespace vlt;
@@ -27,22 +32,57 @@ CodePage KeyCodePage(const Options& options) {
     }
 }
 
+int Run(const Options& options);
+
+// The parser's tables are built before main, where memory that runs out
+// cannot be caught and would end the program in an abort. Until main
+// begins, the end is a message and the status of a command line that could
+// not be read; then the usual handler is back, for whatever else may call it.
+[[noreturn]] void StartFailed() noexcept {
+    std::fputs("vlt: not enough memory to start\n", stderr);
+    std::_Exit(kExitUsage);
+}
+
+std::terminate_handler usualTerminate = nullptr;
+
+__attribute__((constructor(101))) void CatchFailedStart() {
+    usualTerminate = std::set_terminate(StartFailed);
+}
+
 }  // namespace
 
+// Memory that runs out where no input is at stake fails the command: while
+// the command line is read, it is the command line's fault (status 2); later,
+// the inputs still waiting are failed (status 1), and the outputs waiting in
+// the batch are discarded, their temporary files removed as it unwinds.
 int main(int argc, char** argv) {
-    std::vector<std::string> arguments;
+    std::set_terminate(usualTerminate);
+    std::optional<ParsedCommandLine> parsed;
     try {
-        arguments = Utf8Arguments(argc, argv);
+        parsed.emplace(ParseCommandLine(Utf8Arguments(argc, argv)));
     } catch (const UnmatchedPattern& e) {
         ShowMessage(std::string(e.what()) + ": no file matches");
         return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        std::fputs("vlt: not enough memory to read the command line\n", stderr);
+        return kExitUsage;
     }
-    const ParsedCommandLine parsed = ParseCommandLine(arguments);
-    if (!parsed.options) {
-        return parsed.exitStatus;
+    if (!parsed->options) {
+        return parsed->exitStatus;
     }
-    const Options& options = *parsed.options;
+    try {
+        return Run(*parsed->options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vlt: %s\n",
+                     dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "not enough memory"
+                                                                            : error.what());
+        return kExitFailure;
+    }
+}
 
+namespace {
+
+int Run(const Options& options) {
     if (options.output == kStandardStream && IsTerminal(StandardStream::Output)) {
         ShowMessage(
             "standard output is a terminal and the output is binary; redirect it to a file or a "
@@ -87,3 +127,5 @@ int main(int argc, char** argv) {
 
     return ProcessInputs(session, outputs);
 }
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <sstream>
 
 #include "cipher/vlt_format.h"
@@ -44,13 +45,14 @@ class Run {
         if (Refused()) {
             return Outcome::Failed;
         }
-        return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
-            return vlt::Encrypt(source, sink, Key(), Control());
-        })
-                                  : Guarded([&] {
-                                        return EncryptFile(PathFromUtf8(input_), Target(), Key(),
-                                                           Control());
-                                    }));
+        return Finish(
+            Streaming()
+                ? Stream([&](ByteSource& source, ByteSink& sink) {
+                      return vlt::Encrypt(source, sink, Key(), Control());
+                  })
+                : Guarded(
+                      [&] { return EncryptFile(PathFromUtf8(input_), Target(), Key(), Control()); },
+                      name_));
     }
 
     Outcome Decrypt() {
@@ -67,16 +69,19 @@ class Run {
         return Finish(Streaming() ? Stream([&](ByteSource& source, ByteSink& sink) {
             return vlt::Decrypt(source, sink, Key(), Control(), options);
         })
-                                  : Guarded([&] {
-                                        return DecryptFile(PathFromUtf8(input_), Target(), Key(),
-                                                           Control(), options);
-                                    }));
+                                  : Guarded(
+                                        [&] {
+                                            return DecryptFile(PathFromUtf8(input_), Target(),
+                                                               Key(), Control(), options);
+                                        },
+                                        name_));
     }
 
     Outcome Check() {
         const PrimaryKey* key = session_.key ? &*session_.key : nullptr;
         const RunResult result = Guarded(
-            [&] { return vlt::Check(*OpenSource(input_, session_.cancel), key, Control()); });
+            [&] { return vlt::Check(*OpenSource(input_, session_.cancel), key, Control()); },
+            name_);
         bar_.Clear();
         switch (result.status) {
             case RunStatus::Finished:
@@ -133,35 +138,40 @@ class Run {
 
     template <typename Operation>
     RunResult Stream(Operation operation) {
-        return Guarded([&] {
-            const auto source = OpenSource(input_, session_.cancel);
-            if (output_ != kStandardStream) {
-                OutputFile sink(PathFromUtf8(output_), {.cancel = &session_.cancel,
-                                                        .replace = session_.options.mayReplace});
-                RunResult result = operation(*source, sink);
-                result.leftover = sink.Discard();
+        return Guarded(
+            [&] {
+                const auto source = OpenSource(input_, session_.cancel);
+                if (output_ != kStandardStream) {
+                    OutputSink sink(
+                        PathFromUtf8(output_),
+                        {.cancel = &session_.cancel, .mayReplace = session_.options.mayReplace});
+                    RunResult result = operation(*source, sink);
+                    result.leftover = sink.Discard();
+                    return result;
+                }
+                // Standard output cannot be taken back: what reached it is counted.
+                StandardOutput sink(&session_.cancel);
+                const RunResult result = operation(*source, sink);
+                written_ = sink.Written();
                 return result;
-            }
-            // Standard output cannot be taken back: what reached it is counted.
-            StandardOutput sink(&session_.cancel);
-            const RunResult result = operation(*source, sink);
-            written_ = sink.Written();
-            return result;
-        });
+            },
+            name_);
     }
 
     // Standard output cannot be taken back: a wrong key or a malformed file is
     // refused before the first byte when the input can be read twice.
     Outcome CheckBeforeWriting() {
         const PrimaryKey* key = session_.options.noKeyCheck ? nullptr : &Key();
-        RunResult result = Guarded([&] {
-            if (input_ != kStandardStream) {
-                return CheckFile(PathFromUtf8(input_), key, Control());
-            }
-            const auto again = ReopenStandardInput(&session_.cancel);
-            // A pipe: only the run itself can tell.
-            return again ? vlt::Check(*again, key, Control()) : RunResult{};
-        });
+        RunResult result = Guarded(
+            [&] {
+                if (input_ != kStandardStream) {
+                    return CheckFile(PathFromUtf8(input_), key, Control());
+                }
+                const auto again = ReopenStandardInput(&session_.cancel);
+                // A pipe: only the run itself can tell.
+                return again ? vlt::Check(*again, key, Control()) : RunResult{};
+            },
+            name_);
         bar_.Clear();
         const bool salvaging = session_.options.salvage && Salvageable(result.file);
         return result.status == RunStatus::Finished || salvaging ? Outcome::Done : Finish(result);
@@ -351,13 +361,23 @@ int ProcessInputs(const Session& session, const std::vector<std::string>& output
             return name != kStandardStream && !name.empty() &&
                    session.batch.Holds(PathFromUtf8(name));
         };
-        if (held(inputs[i]) || held(outputs[i])) {
-            reports.Flush();
-        }
-        std::ostringstream messages;
         const std::size_t waiting = session.batch.size();
-        const Outcome outcome = ProcessInput(session, inputs[i], outputs[i], messages);
-        reports.Add(outcome, messages.str(), session.batch.size() > waiting);
+        Outcome outcome = Outcome::Failed;
+        std::string messages;
+        // Memory that runs out outside a run fails this input alone; what the
+        // earlier ones made stays in the batch, to be put in place.
+        try {
+            if (held(inputs[i]) || held(outputs[i])) {
+                reports.Flush();
+            }
+            std::ostringstream said;
+            outcome = ProcessInput(session, inputs[i], outputs[i], said);
+            messages = said.str();
+        } catch (const std::bad_alloc&) {
+            outcome = Outcome::Failed;
+            messages = MessageLine(ShownName(inputs[i]) + ": not enough memory");
+        }
+        reports.Add(outcome, std::move(messages), session.batch.size() > waiting);
         if (outcome == Outcome::Interrupted) {
             reports.Flush();
             return InterruptedExitStatus();

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/codepage_tables.h"
-#include "platform/system.h"
 #include "platform/utf8.h"
 
 namespace vlt {
@@ -149,13 +148,6 @@ CodePage CodePageForLocale(std::string_view locale) {
     if (language == "ko")
         return 949;
     return kDefaultCodePage;
-}
-
-CodePage SystemCodePage() {
-    if (const char* forced = std::getenv("VLT_CODEPAGE"); forced != nullptr && *forced != '\0') {
-        return ParseCodePage(forced);
-    }
-    return UserCodePage();
 }
 
 std::int16_t AnsiCode(char16_t unit, CodePage codePage) {

@@ -32,10 +32,6 @@ CodePage ParseCodePage(std::string_view text);
 // ("cs_CZ.UTF-8", "sr_RS@latin", "zh_TW", "C", ...).
 CodePage CodePageForLocale(std::string_view locale);
 
-// VLT_CODEPAGE when set, otherwise the user's (UserCodePage in system.h).
-// Throws CodePageError for a bad VLT_CODEPAGE.
-CodePage SystemCodePage();
-
 // The signed 16-bit ANSI code Windows writes for one UTF-16 unit: the code page's own
 // character, else a similar one where Windows has one ("best fit": "ł" is "l" in
 // 1252), else 63 ("?"). A double-byte code is lead * 256 + trail, taken as signed.

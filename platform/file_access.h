@@ -20,10 +20,9 @@
 #include <string>
 
 #include "platform/cancellation.h"
+#include "platform/output_system.h"
 
 namespace vlt {
-
-class OutputBatch;
 
 // A failed file operation: names the file, what was being done and the
 // system's reason, e.g. "a.txt: cannot open for reading: No such file or directory".
@@ -90,78 +89,95 @@ class InputFile final : public ByteSource {
 
   private:
     struct System;  // the open file and how to wait on it
+    struct Close {
+        void operator()(System* system) const noexcept;
+    };
+    // Each system's own: opens the file, refusing a folder, and sets size_
+    // and permissions_ for a regular file.
+    void Open(const std::filesystem::path& path, const CancelSignal* cancel);
+    // Each system's own: reads as much of `buffer` as the file gives, 0 only at its end.
+    std::size_t ReadSome(std::span<std::uint8_t> buffer);
+
     std::string name_;
-    std::unique_ptr<System> system_;
+    std::unique_ptr<System, Close> system_;
     std::optional<std::uint64_t> size_;
     std::optional<std::uint32_t> permissions_;
     std::uint64_t read_ = 0;
 };
 
-// How an output is to be put in place.
+// How an output is to be written.
 struct OutputSettings {
     const CancelSignal* cancel = nullptr;
-    // Hands the written output to a batch instead of putting it in place at Commit.
-    OutputBatch* batch = nullptr;
     // Whether a file at the output's name may be replaced. Without it the
     // rename itself refuses one, even one that appeared after the run began.
-    bool replace = false;
+    bool mayReplace = false;
     // The new file's permission bits, less the umask.
     std::uint32_t permissions = 0666;
 };
 
 // Writes a file so that it is either complete or untouched: the bytes go to a
-// temporary file in the output's folder, which Commit flushes to disk and
-// renames over the output; or, given a batch, hands over to be flushed and
-// renamed with the batch's other outputs. A symbolic link as output is followed, so its
-// target gets the new content. A name that leads to something other than a
-// regular file (a device, a named pipe, /dev/stdout) is written directly; a
-// named pipe is waited on until a reader opens it. The temporary file is
-// created with the settings' permission bits, which the system reduces by the
-// umask. The system writes a new file back to disk while it is being written (see
-// PaceWriteback), so Commit's flush finds little left to do.
-// A file the system has open; each system defines it.
-struct OpenFile;
-struct CloseOpenFile {
-    void operator()(OpenFile* file) const noexcept;
-};
-using OwnedFile = std::unique_ptr<OpenFile, CloseOpenFile>;
-
-class OutputFile final : public ByteSink {
+// temporary file in the output's folder, which TakeWritten hands over to be
+// flushed and renamed over the output (OutputSink and OutputBatch in
+// output_batch.h). A symbolic link as output is followed, so its target gets
+// the new content. A name that leads to something other than a regular file
+// (a device, a named pipe, /dev/stdout) is written directly; a named pipe is
+// waited on until a reader opens it. The temporary file is created with the
+// settings' permission bits, which the system reduces by the umask. The
+// system writes a new file back to disk while it is being written, so the
+// flush finds little left to do.
+class OutputFile final {
   public:
     explicit OutputFile(const std::filesystem::path& path, const OutputSettings& settings = {});
-    ~OutputFile() override;
+    ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    void Write(std::span<const std::uint8_t> data) override;
-    void Commit() override;
-    const std::string& Name() const override { return name_; }
+    void Write(std::span<const std::uint8_t> data);
+    const std::string& Name() const { return name_; }
+    // The file that receives the content, links followed; empty when written directly.
+    const std::filesystem::path& Target() const { return target_; }
+    // Whether a file was at the target's name when the output was begun.
+    bool Replacing() const { return replacing_; }
 
-    // Marks the temporary files this class leaves behind only when the process
-    // is killed mid-run: ".<output name>.vlt-partial-XXXXXX".
-    static constexpr const char* kTemporaryMarker = ".vlt-partial-";
+    // Hands over the written file, open, for its flush and rename; from then
+    // on the temporary file is the receiver's. Throws (std::bad_alloc) only
+    // before it has handed anything over.
+    PendingOutput TakeWritten();
 
-    // Closes and removes what was not committed. Returns the note on a
+    // Marks the temporary files this class leaves behind (see output_system.h).
+    static constexpr const char* kTemporaryMarker = vlt::kTemporaryMarker;
+
+    // Closes and removes what was not handed over. Returns the note on a
     // temporary file that could not be removed (see RemoveTemporary), else "".
     std::string Discard() noexcept;
 
   private:
-    // Hands over the open file, for its flush and rename, once the writing is done.
+    struct System;  // the open file, how to wait on it, how it goes to disk
+    struct Close {
+        void operator()(System* system) const noexcept;
+    };
+    // Each system's own steps: opens what cannot be replaced (a device, a
+    // pipe) to be written directly, else throws FileError; creates
+    // `temporary` only where nothing is, with `permissions` (the owner of
+    // the file it is `replacing`, where the system allows); writes; hands
+    // over the open file.
+    void OpenDirectly(const std::filesystem::path& path, const CancelSignal* cancel);
+    struct Creation {
+        bool taken = false;   // a file has the name already
+        std::string failure;  // else the system's reason, "" once created
+    };
+    Creation CreateExclusive(const std::filesystem::path& temporary, std::uint32_t permissions,
+                             bool replacing);
     OwnedFile TakeFile() noexcept;
 
-    struct System;                     // the open file, how to wait on it, how it goes to disk
     std::string name_;                 // as given, for messages
     std::filesystem::path target_;     // the file that receives the content
     std::filesystem::path temporary_;  // empty when writing directly
-    std::unique_ptr<System> system_;
-    OutputBatch* batch_;
-    bool replace_;
+    std::unique_ptr<System, Close> system_;
+    bool mayReplace_;
+    bool replacing_ = false;
     std::uint64_t written_ = 0;  // bytes written so far
 };
-
-// Removes a temporary file; "" when it is gone, else a sentence for the
-// user: "could not remove the temporary file 'F': reason".
-std::string RemoveTemporary(const std::filesystem::path& temporary) noexcept;
 
 // Standard input; the stream itself is not closed.
 class StandardInput final : public ByteSource {
@@ -207,12 +223,19 @@ class StandardOutput final : public ByteSink {
 // leaving its own position alone; null when it is not a file (a pipe, a terminal).
 std::unique_ptr<ByteSource> ReopenStandardInput(const CancelSignal* cancel = nullptr);
 
-// What a name leads to. Throws FileError "cannot tell whether it exists"
+// What a name leads to, the one question the window and vlt ask before
+// writing an output there. Throws FileError "cannot tell whether it exists"
 // when the system cannot look: only "no such file" is taken for absence.
 enum class FileKind { Absent, Regular, Folder, Terminal, Other };
 // Links are followed; a dangling link is Regular, since writing to it makes
-// the file it names.
+// the file it names: a file in the way, which only leave may replace.
 FileKind KindOf(const std::filesystem::path& path);
+
+// Where the content written to `path` goes: each symbolic link is followed,
+// a dangling one too (writing to it makes the file it names), so that the
+// link itself stays a link. `path` itself when it is no link. Throws
+// FileError when a link cannot be read.
+std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // A file's identity on this machine, however it is named: through links,
 // hard links or another mount of its file system.
@@ -224,6 +247,15 @@ struct FileId {
 // The identity of the file `path` leads to, links followed; none when it
 // does not exist or cannot be looked at.
 std::optional<FileId> IdentifyFile(const std::filesystem::path& path);
+
+// What `path` names itself, its links not followed: whether it is a
+// symbolic link, and its identity (the link's own for a link); none when
+// nothing is there or it cannot be looked at.
+struct NameEntry {
+    bool link = false;
+    FileId id;
+};
+std::optional<NameEntry> LookAtName(const std::filesystem::path& path);
 
 // The folder that holds `file`: "." for a bare name.
 std::filesystem::path FolderOf(const std::filesystem::path& file);

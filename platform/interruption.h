@@ -14,6 +14,12 @@ namespace vlt {
 // Installs the handlers; the signal they request is the one to hand to the engine.
 const CancelSignal& InstallInterruptHandlers();
 
+namespace interruption {
+// Each system's own: installs the handlers that request `requests`, which
+// outlives them.
+void InstallHandlers(CancelSignal& requests);
+}  // namespace interruption
+
 // The exit status after an interruption: 128 + the number of the first
 // signal (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP); 130 on Windows,
 // as shells read Ctrl-C there too.

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <map>
-#include <system_error>
+#include <new>
 #include <utility>
 
-#include "platform/output_system.h"
 #include "platform/utf8.h"
 
 namespace vlt {
@@ -18,22 +17,76 @@ namespace {
 constexpr std::size_t kMostOutputs = 256;
 constexpr std::uint64_t kMostBytes = 64 << 20;
 
-// Where the content of `path` goes, as one name for every way of naming it
-// ("a", "./a", "dir/../a", a link to it): links are followed, dangling ones
-// too, since an output waiting in the batch may not exist yet.
-fs::path SameFileKey(fs::path path) {
-    constexpr int kMostLinks = 40;  // the system's own limit
-    std::error_code error;
-    for (int hops = 0; hops < kMostLinks && fs::is_symlink(path, error); ++hops) {
-        const fs::path next = fs::read_symlink(path, error);
-        if (error) {
-            break;
+constexpr const char* kNoMemory = "not enough memory";
+
+// Flushes the outputs and puts each in place, in the order given; the failure
+// of each into `failures`, one per output. Memory that runs out on the way
+// fails every output not yet in place; each output's temporary file is gone
+// or named in its failure. An output in place whose temporary name could not
+// be removed fails with that note, or, given `leftover` (one output alone),
+// gets the note there.
+void PlaceAll(std::vector<PendingOutput>& pending, std::vector<std::optional<FileError>>& failures,
+              std::string* leftover = nullptr) noexcept {
+    const std::size_t n = pending.size();
+    std::size_t next = 0;  // the first output not yet dealt with
+    try {
+        std::vector<std::string> errors = output_system::FlushAll(pending);
+        std::map<fs::path, std::vector<std::size_t>> folders;  // and the outputs placed there
+        for (; next < n; ++next) {
+            PendingOutput& output = pending[next];
+            std::optional<FileError>& failure = failures[next];
+            if (std::string closing = output_system::CloseFile(output.file.release());
+                errors[next].empty()) {
+                errors[next] = std::move(closing);
+            }
+            if (!errors[next].empty()) {
+                failure.emplace(output.name, "cannot write", errors[next]);
+            } else if (!output.temporary.empty()) {
+                const output_system::Placing placing = output_system::PutInPlace(output);
+                if (placing.placed == output_system::Placed::Exists) {
+                    failure = FileError::Exists(output.name);
+                } else if (placing.placed == output_system::Placed::Failed) {
+                    failure.emplace(output.name, "cannot put the output in place", placing.reason);
+                } else {
+                    output.temporary.clear();
+                    folders[FolderOf(output.target)].push_back(next);
+                    if (!placing.reason.empty() && leftover != nullptr) {
+                        *leftover = placing.reason;
+                    } else if (!placing.reason.empty()) {
+                        failure.emplace(output.name, "is in place, but " + placing.reason);
+                    }
+                }
+            }
+            if (failure && !output.temporary.empty()) {
+                if (const std::string note = RemoveTemporary(output.temporary); !note.empty()) {
+                    failure->AddNote(note);
+                }
+                output.temporary.clear();
+            }
         }
-        path = next.is_absolute() ? next : path.parent_path() / next;
+        for (const auto& [folder, placed] : folders) {
+            if (const std::string error = output_system::FlushFolder(folder); !error.empty()) {
+                for (const std::size_t i : placed) {
+                    failures[i].emplace(pending[i].name,
+                                        "is in place, but its folder '" + Utf8Of(folder) +
+                                            "' could not be flushed to disk",
+                                        error);
+                }
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        for (; next < n; ++next) {
+            PendingOutput& output = pending[next];
+            output.file.reset();
+            const std::string note =
+                output.temporary.empty() ? std::string() : RemoveTemporary(output.temporary);
+            output.temporary.clear();
+            failures[next].emplace(output.name, kNoMemory);
+            if (!note.empty()) {
+                failures[next]->AddNote(note);
+            }
+        }
     }
-    const fs::path absolute = fs::absolute(path, error).lexically_normal();
-    const fs::path canonical = fs::weakly_canonical(absolute, error);
-    return error ? absolute : canonical;
 }
 
 }  // namespace
@@ -52,70 +105,104 @@ bool OutputBatch::Full() const {
            bytes_ >= kMostBytes;
 }
 
-void OutputBatch::Add(PendingOutput output) {
-    bytes_ += output.bytes;
-    // Devices and pipes are written directly: nothing of theirs is replaced.
-    known_.push_back(output.temporary.empty()
-                         ? Known{}
-                         : Known{SameFileKey(output.target), IdentifyFile(output.target)});
-    pending_.push_back(std::move(output));
+std::optional<FileId> OutputBatch::FolderId(const fs::path& folder) const {
+    for (const auto& [name, id] : folders_) {
+        if (name == folder) {
+            return id;
+        }
+    }
+    folders_.emplace_back(folder, IdentifyFile(folder));
+    return folders_.back().second;
+}
+
+// The links of an output were followed when it was made; a name that leads
+// nowhere is followed here, the only case where its links can tell more than
+// the file's identity.
+OutputBatch::Known OutputBatch::KnownAs(const fs::path& path) const {
+    fs::path followed = path;
+    try {
+        followed = FollowLinks(path);
+    } catch (const FileError&) {
+        // A link that cannot be read: its own name is all there is.
+    }
+    return {FolderId(FolderOf(followed)), followed.lexically_normal(), std::nullopt};
+}
+
+void OutputBatch::Add(OutputFile& written) {
+    Known known;  // devices and pipes are written directly: nothing of theirs is replaced
+    if (!written.Target().empty()) {
+        known = {FolderId(FolderOf(written.Target())), written.Target().lexically_normal(),
+                 written.Replacing() ? IdentifyFile(written.Target()) : std::nullopt};
+    }
+    pending_.reserve(pending_.size() + 1);
+    known_.reserve(known_.size() + 1);
+    failures_.reserve(failures_.size() + 1);
+    PendingOutput taken = written.TakeWritten();
+    // Nothing throws from here on.
+    failures_.emplace_back();
+    known_.push_back(std::move(known));
+    bytes_ += taken.bytes;
+    pending_.push_back(std::move(taken));
 }
 
 bool OutputBatch::Holds(const fs::path& path) const {
     if (pending_.empty()) {
         return false;
     }
-    const fs::path name = SameFileKey(path);
-    const std::optional<FileId> id = IdentifyFile(path);
+    // What exists is known by its identity, however it is named; only a
+    // name that leads nowhere is compared by its folder and name.
+    const std::optional<NameEntry> entry = LookAtName(path);
+    std::optional<FileId> id = entry ? std::optional<FileId>(entry->id) : std::nullopt;
+    if (entry && entry->link) {
+        id = IdentifyFile(path);
+    }
+    if (id) {
+        return std::any_of(known_.begin(), known_.end(),
+                           [&](const Known& output) { return output.id == id; });
+    }
+    const Known name =
+        entry ? KnownAs(path) : Known{FolderId(FolderOf(path)), path.lexically_normal(), {}};
     return std::any_of(known_.begin(), known_.end(), [&](const Known& output) {
-        return (!output.name.empty() && output.name == name) || (id && output.id == id);
+        if (output.name.empty()) {
+            return false;
+        }
+        if (output.name == name.name) {
+            return true;
+        }
+        return output.folder && output.folder == name.folder &&
+               output.name.filename() == name.name.filename();
     });
 }
 
-std::vector<std::optional<FileError>> OutputBatch::Complete() {
-    const std::size_t n = pending_.size();
-    std::vector<std::string> errors = output_system::FlushAll(pending_);
-
-    std::vector<std::optional<FileError>> failures(n);
-    std::map<fs::path, std::vector<std::size_t>> folders;  // and the outputs put in place there
-    for (std::size_t i = 0; i < n; ++i) {
-        PendingOutput& output = pending_[i];
-        if (std::string closing = output_system::Close(output); errors[i].empty()) {
-            errors[i] = std::move(closing);
-        }
-        if (!errors[i].empty()) {
-            failures[i].emplace(output.name, "cannot write", errors[i]);
-        } else if (!output.temporary.empty()) {
-            const output_system::Placing placing = output_system::PutInPlace(output);
-            if (placing.placed == output_system::Placed::Exists) {
-                failures[i] = FileError::Exists(output.name);
-            } else if (placing.placed == output_system::Placed::Failed) {
-                failures[i].emplace(output.name, "cannot put the output in place", placing.reason);
-            } else {
-                output.temporary.clear();
-                folders[FolderOf(output.target)].push_back(i);
-            }
-        }
-        if (failures[i] && !output.temporary.empty()) {
-            if (const std::string note = RemoveTemporary(output.temporary); !note.empty()) {
-                failures[i]->AddNote(note);
-            }
-        }
-    }
-    for (const auto& [folder, placed] : folders) {
-        if (const std::string error = output_system::FlushFolder(folder); !error.empty()) {
-            for (const std::size_t i : placed) {
-                failures[i].emplace(pending_[i].name,
-                                    "is in place, but its folder '" + Utf8Of(folder) +
-                                        "' could not be flushed to disk",
-                                    error);
-            }
-        }
-    }
+std::vector<std::optional<FileError>> OutputBatch::Complete() noexcept {
+    PlaceAll(pending_, failures_);
+    std::vector<std::optional<FileError>> failures = std::move(failures_);
+    failures_.clear();
     pending_.clear();
     known_.clear();
+    folders_.clear();
     bytes_ = 0;
     return failures;
+}
+
+void OutputSink::Commit() {
+    if (batch_ != nullptr) {
+        batch_->Add(file_);
+        return;
+    }
+    std::vector<PendingOutput> alone;
+    alone.reserve(1);
+    std::vector<std::optional<FileError>> failures(1);
+    alone.push_back(file_.TakeWritten());
+    PlaceAll(alone, failures, &leftover_);
+    if (failures.front()) {
+        throw *std::move(failures.front());
+    }
+}
+
+std::string OutputSink::Discard() noexcept {
+    std::string note = file_.Discard();
+    return note.empty() ? std::exchange(leftover_, {}) : note;
 }
 
 }  // namespace vlt

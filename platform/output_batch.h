@@ -1,9 +1,9 @@
 #pragma once
 
-// Written outputs that reach the disk and their places together. A flush to
-// disk costs the file system a commit of its own, the same for 4 KiB as for
-// 4 MiB: paid once per output it would dwarf the work on small files. So the
-// outputs of a batch are flushed together (one syncfs per file system, or
+// Where written outputs go: in place alone, or together with others. A flush
+// to disk costs the file system a commit of its own, the same for 4 KiB as
+// for 4 MiB: paid once per output it would dwarf the work on small files. So
+// the outputs of a batch are flushed together (one syncfs per file system, or
 // fsyncs issued side by side, which share the commits), then each is renamed
 // over its output, then each folder is flushed once. An output replaces its
 // old content only once its own is on disk; a crash before a folder's flush
@@ -15,24 +15,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/file_access.h"
+#include "platform/output_system.h"
 
 namespace vlt {
-
-// An output whose content is written and which waits for its flush and rename.
-struct PendingOutput {
-    std::string name;                 // as given, for messages
-    std::filesystem::path target;     // the file that receives the content
-    std::filesystem::path temporary;  // empty when written directly (a device, a pipe)
-    OwnedFile file;                   // open on the temporary file or the target
-    std::uint64_t bytes = 0;
-    bool replace = false;  // may replace a file at `target`; else only where nothing is
-};
 
 class OutputBatch {
   public:
@@ -42,7 +32,9 @@ class OutputBatch {
     OutputBatch(const OutputBatch&) = delete;
     OutputBatch& operator=(const OutputBatch&) = delete;
 
-    void Add(PendingOutput output);
+    // Takes the written output over; throws (std::bad_alloc) only before it
+    // has, so that the file keeps its temporary file to discard.
+    void Add(OutputFile& written);
     std::size_t size() const { return pending_.size(); }
     std::uint64_t bytes() const { return bytes_; }
     // Time to complete the batch: each waiting output holds a descriptor, and
@@ -54,19 +46,51 @@ class OutputBatch {
 
     // Flushes every output and puts it in place; empties the batch. For each
     // output in the order added: nothing once it is in place and on disk, or
-    // the failure that left its old content untouched.
-    std::vector<std::optional<FileError>> Complete();
+    // the failure that left its old content untouched (or the leftover it
+    // could not remove). Throws nothing: memory that runs out fails the
+    // outputs not yet in place.
+    std::vector<std::optional<FileError>> Complete() noexcept;
 
   private:
-    // How Holds knows a pending output's file: its name, links followed, and
-    // its identity when it exists already.
+    // How Holds knows a pending output's file: its folder and name, and its
+    // identity when it existed already.
     struct Known {
+        std::optional<FileId> folder;
         std::filesystem::path name;
         std::optional<FileId> id;
     };
+    Known KnownAs(const std::filesystem::path& path) const;
+    std::optional<FileId> FolderId(const std::filesystem::path& folder) const;
+
     std::vector<PendingOutput> pending_;
     std::vector<Known> known_;
+    // One per output, made as it is added: completing needs no memory for them.
+    std::vector<std::optional<FileError>> failures_;
     std::uint64_t bytes_ = 0;
+    // The folders the outputs go to, looked up once per batch.
+    mutable std::vector<std::pair<std::filesystem::path, std::optional<FileId>>> folders_;
+};
+
+// An OutputFile that a run writes as any sink: Commit puts it in place
+// alone, or hands it to `batch` when given one (Finished then means written,
+// not yet in place).
+class OutputSink final : public ByteSink {
+  public:
+    OutputSink(const std::filesystem::path& path, const OutputSettings& settings,
+               OutputBatch* batch = nullptr)
+        : file_(path, settings), batch_(batch) {}
+
+    void Write(std::span<const std::uint8_t> data) override { file_.Write(data); }
+    void Commit() override;
+    const std::string& Name() const override { return file_.Name(); }
+    // See OutputFile::Discard; after a Commit alone, the note on the temporary
+    // name an output in place could not shed.
+    std::string Discard() noexcept;
+
+  private:
+    OutputFile file_;
+    OutputBatch* batch_;
+    std::string leftover_;
 };
 
 }  // namespace vlt

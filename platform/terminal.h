@@ -4,6 +4,7 @@
 // stream is one, how wide it is, and a line typed without echo. Each system
 // implements this header in platform/<system>/terminal.cpp.
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -37,8 +38,8 @@ class SecretPrompt {
   public:
     // None when the program has no terminal.
     static std::optional<SecretPrompt> Open();
-    ~SecretPrompt();
-    SecretPrompt(SecretPrompt&& other) noexcept;
+    ~SecretPrompt() = default;
+    SecretPrompt(SecretPrompt&& other) noexcept = default;
     SecretPrompt& operator=(SecretPrompt&&) = delete;
 
     // Shows `prompt` and reads one line without echoing it, in UTF-8 and
@@ -47,9 +48,12 @@ class SecretPrompt {
     std::string Ask(std::string_view prompt, const CancelSignal& cancel);
 
   private:
-    struct System;
+    struct System;  // the terminal, open; each system's own
+    struct Close {  // each system's own
+        void operator()(System* system) const noexcept;
+    };
     explicit SecretPrompt(System* system) : system_(system) {}
-    System* system_;
+    std::unique_ptr<System, Close> system_;
 };
 
 }  // namespace vlt

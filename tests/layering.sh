@@ -10,7 +10,10 @@
 #              rules and texts, nothing of a view, of vlt or of a system
 # and the seam between the systems: the system's own calls are only in
 # platform/posix/ and platform/win32/; the shared headers name no descriptor,
-# poll, errno or system header and pick nothing by #if.
+# poll, errno or system header and pick nothing by #if. Within platform/, no
+# file reaches up: the output steps (output_system) and the files
+# (file_access) know no batch above them, and the code page tables know
+# nothing of the system (system_code_page joins the two).
 # Prints each line that crosses a layer and fails if there is one.
 set -uo pipefail
 cd "${1:-$(dirname "$0")/..}"
@@ -19,6 +22,11 @@ violations=$(
     {
         grep -EHn '#include +(<Q|<qt|"(app|cli|tests)/)' platform/* cipher/*
         grep -EHn '#include +"cipher/' platform/*
+        grep -EHn '#include +"platform/output_batch\.h"' platform/*.* platform/posix/* \
+            platform/win32/* | grep -Ev '^platform/output_batch\.cpp:'
+        grep -EHn '#include +"platform/(file_access|output_batch)\.h"' platform/output_system.* \
+            platform/posix/output_system.cpp platform/win32/output_system.cpp
+        grep -EHn '#include +"platform/(system|terminal|interruption)\.h"' platform/codepage*
         grep -EHn '#include +"cli/' app/*/*
         grep -EHn '#include +"app/' cli/*
         grep -EHn '#include +"cipher/' app/*/* cli/* | grep -Ev '"cipher/(engine|vlt_format)\.h"'

@@ -1,6 +1,7 @@
 #include "app/form/background_run.h"
 
 #include <chrono>
+#include <exception>
 #include <utility>
 
 namespace vlt {
@@ -34,8 +35,15 @@ void BackgroundRun::Start(Job job, Reports reports) {
                 reports.progressed(percent);
             }
         };
-        // The result is read by TakeResult only after joining this thread.
-        result_ = job(control);
+        // The result is read by TakeResult only after joining this thread. The
+        // job reports its own failures; what escapes it (memory running out
+        // outside the run) fails the run too instead of ending the program.
+        try {
+            result_ = job(control);
+        } catch (const std::exception& error) {
+            result_.status = RunStatus::Failed;
+            result_.message = error.what();
+        }
         reports.done();
     });
 }

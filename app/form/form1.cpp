@@ -10,7 +10,8 @@
 #include "app/form/messages.h"
 #include "app/form/naming.h"
 #include "cipher/vlt_format.h"
-#include "platform/codepage.h"
+#include "platform/file_access.h"
+#include "platform/system_code_page.h"
 #include "platform/utf8.h"
 
 namespace vlt {
@@ -21,13 +22,11 @@ namespace {
 // or nowhere. A folder is refused by the run and a device or a pipe is written to, so neither
 // is asked about; nor is a name that cannot be looked up, which the run then reports.
 bool WouldReplace(const std::filesystem::path& path) {
-    std::error_code error;
-    const std::filesystem::file_status link = std::filesystem::symlink_status(path, error);
-    if (!std::filesystem::is_symlink(link)) {
-        return std::filesystem::is_regular_file(link);
+    try {
+        return KindOf(path) == FileKind::Regular;
+    } catch (const FileError&) {
+        return false;
     }
-    const std::filesystem::file_status target = std::filesystem::status(path, error);
-    return !std::filesystem::exists(target) || std::filesystem::is_regular_file(target);
 }
 
 bool IsHelpRequest(std::string_view argument) {
@@ -35,8 +34,11 @@ bool IsHelpRequest(std::string_view argument) {
 }
 
 bool IsFolder(const std::string& name) {
-    std::error_code error;
-    return std::filesystem::is_directory(PathFromUtf8(name), error);
+    try {
+        return KindOf(PathFromUtf8(name)) == FileKind::Folder;
+    } catch (const FileError&) {
+        return false;
+    }
 }
 
 struct Needed {

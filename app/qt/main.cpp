@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <new>
 
 #include "app/qt/form1_window.h"
 #include "app/qt/message_box.h"
@@ -15,6 +17,26 @@ bool Set(const char* variable) {
     return value != nullptr && *value != '\0';
 }
 
+// Every handler of the window runs inside an event. Memory that runs out in
+// one (a run's result, a message being built) drops that event with a note
+// instead of ending the program: no exception may leave through Qt.
+class Application final : public QApplication {
+  public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "veltrimax: %s\n",
+                         dynamic_cast<const std::bad_alloc*>(&error) != nullptr
+                             ? "not enough memory"
+                             : error.what());
+            return false;
+        }
+    }
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -25,7 +47,7 @@ int main(int argc, char* argv[]) {
             stderr);
         return 1;
     }
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     // Ties the window to its menu entry and icon on Wayland too.
     QGuiApplication::setDesktopFileName(QStringLiteral("veltrimax"));
     // The program ends when Form1 says so, not when some dialog happens to close last.

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "app/form/messages.h"
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 
 namespace vlt {
 
 std::wstring OpenFilter(const std::string& filter) {
     // Windows shows an empty "Files of type" list without a filter.
-    std::wstring wide = Utf16(filter.empty() ? std::string(kEveryFileFilter) : filter);
+    std::wstring wide =
+        win32::WideFromUtf8(filter.empty() ? std::string(kEveryFileFilter) : filter);
     for (wchar_t& each : wide) {
         if (each == L'|') {
             each = L'\0';
@@ -32,9 +33,10 @@ std::optional<std::string> AskOpen(HWND owner, const std::string& filter,
     // Long paths fit: the dialog writes at most nMaxFile units, its NUL included.
     std::vector<wchar_t> name(32768, L'\0');
     // The last file's name alone: a path in the box would take the dialog to its folder.
-    const std::wstring initial = std::filesystem::path(Utf16(fileName)).filename().wstring();
+    const std::wstring initial =
+        std::filesystem::path(win32::WideFromUtf8(fileName)).filename().wstring();
     initial.copy(name.data(), std::min(initial.size(), name.size() - 1));
-    const std::wstring startFolder = Utf16(folder);
+    const std::wstring startFolder = win32::WideFromUtf8(folder);
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = owner;
@@ -49,11 +51,12 @@ std::optional<std::string> AskOpen(HWND owner, const std::string& filter,
     if (!GetOpenFileNameW(&dialog)) {
         return std::nullopt;
     }
-    return Utf8(name.data());
+    return win32::Utf8FromWide(name.data());
 }
 
 int ShowMessage(HWND owner, const std::string& text, UINT type) {
-    return MessageBoxW(owner, Utf16(text).c_str(), Utf16(kMessageTitle).c_str(), type);
+    return MessageBoxW(owner, win32::WideFromUtf8(text).c_str(),
+                       win32::WideFromUtf8(kMessageTitle).c_str(), type);
 }
 
 }  // namespace vlt

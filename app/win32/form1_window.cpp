@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
 #include "app/form/messages.h"
 #include "app/win32/dialogs.h"
 #include "app/win32/resources.h"
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 
 namespace vlt {
 
@@ -53,7 +56,7 @@ constexpr std::pair<std::string_view, void (Form1::*)()> kClicks[] = {
 };
 
 HWND MakeControl(const ControlPlace& place, HWND parent, int id) {
-    const std::wstring caption = Utf16(place.caption);
+    const std::wstring caption = win32::WideFromUtf8(place.caption);
     const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
     switch (place.kind) {
         case ControlKind::Button:
@@ -125,7 +128,7 @@ HFONT BrowseFont(UINT dpi) {
     const int height = -static_cast<int>(std::lround(kBrowseFont.points * dpi / 72.0));
     return CreateFontW(height, 0, 0, 0, kBrowseFont.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, Utf16(kBrowseFont.family).c_str());
+                       DEFAULT_PITCH | FF_SWISS, win32::WideFromUtf8(kBrowseFont.family).c_str());
 }
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
@@ -151,8 +154,9 @@ Form1Window::Form1Window(HINSTANCE instance) : form_(*this) {
     RegisterWindowClass(instance, &Procedure);
     owner_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
                              nullptr);
-    window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, Utf16(kWindowTitle).c_str(),
-                              kStyle, 0, 0, 0, 0, owner_, nullptr, instance, this);
+    window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass,
+                              win32::WideFromUtf8(kWindowTitle).c_str(), kStyle, 0, 0, 0, 0, owner_,
+                              nullptr, instance, this);
     CreateControls();
     // Centred in the primary monitor's work area; on a screen too small even for the
     // smallest, its caption stays on the screen.
@@ -230,11 +234,11 @@ std::string Form1Window::Text(Box box) const {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
         GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return Utf8(text);
+    return win32::Utf8FromWide(text);
 }
 
 void Form1Window::SetText(Box box, const std::string& text) {
-    SetWindowTextW(controls_[IndexOf(ControlName(box))], Utf16(text).c_str());
+    SetWindowTextW(controls_[IndexOf(ControlName(box))], win32::WideFromUtf8(text).c_str());
 }
 
 void Form1Window::SetProgress(int percent) {
@@ -291,7 +295,7 @@ void Form1Window::Dropped(HDROP drop) {
     for (UINT i = 0; i < names.size(); ++i) {
         std::wstring name(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         name.resize(DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
-        names[i] = Utf8(name);
+        names[i] = win32::Utf8FromWide(name);
     }
     DragFinish(drop);
     for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
@@ -312,7 +316,17 @@ LRESULT CALLBACK Form1Window::Procedure(HWND window, UINT message, WPARAM wParam
     if (self == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->Handle(message, wParam, lParam);
+    // No exception may cross the system's frames: memory that runs out in a
+    // handler (a run's result, a message being built) drops that message
+    // with a note instead of ending the program.
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "veltrimax: %s\n",
+                     dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "not enough memory"
+                                                                            : error.what());
+        return 0;
+    }
 }
 
 LRESULT Form1Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/win32/form1_window.h"
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ std::vector<std::string> Arguments() {
     wchar_t** given = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
     for (int i = 1; given != nullptr && i < count; ++i) {
-        arguments.push_back(vlt::Utf8(given[i]));
+        arguments.push_back(vlt::win32::Utf8FromWide(given[i]));
     }
     LocalFree(given);
     return arguments;

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/posix/wait_ready.h"
+#include "platform/posix/stalling_io.h"
 
 namespace vlt {
 
@@ -58,10 +58,6 @@ void CancelSignal::Pause(std::chrono::milliseconds time) const {
 }
 
 namespace posix {
-
-std::string Reason(int error) {
-    return std::strerror(error);
-}
 
 bool WaitReady(int fd, short events, const CancelSignal* cancel, int timeoutMs) {
     const int wake = cancel ? cancel->wake()->fd : -1;

@@ -8,28 +8,22 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/output_batch.h"
+#include "platform/file_system.h"
 #include "platform/posix/open_file.h"
-#include "platform/posix/wait_ready.h"
+#include "platform/posix/stalling_io.h"
+#include "platform/posix/system_text.h"
 #include "platform/utf8.h"
 
 namespace vlt {
 
 namespace fs = std::filesystem;
 using posix::Reason;
+using posix::Retrying;
 using posix::WaitReady;
-
-std::string RemoveTemporary(const fs::path& temporary) noexcept {
-    if (::unlink(temporary.c_str()) == 0 || errno == ENOENT) {
-        return {};
-    }
-    return "could not remove the temporary file '" + Utf8Of(temporary) + "': " + Reason(errno);
-}
 
 namespace {
 
@@ -98,7 +92,9 @@ bool MayStall(const struct stat& st) {
 // file" (or a file where a folder should be) means absent: any other failure
 // to look is an error, never taken for absence.
 bool LookUp(const fs::path& path, const std::string& name, bool followLinks, struct stat& st) {
-    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0) {
+    if (Retrying([&] {
+            return followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+        }) == 0) {
         return true;
     }
     if (errno == ENOENT || errno == ENOTDIR) {
@@ -107,70 +103,31 @@ bool LookUp(const fs::path& path, const std::string& name, bool followLinks, str
     throw FileError(name, "cannot tell whether it exists", Reason(errno));
 }
 
-// Where the content of `path` really goes: symbolic links are followed, even
-// dangling ones, so that the link itself stays a link.
-fs::path ResolveLinks(fs::path path, const std::string& name) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (!LookUp(path, name, false, st) || !S_ISLNK(st.st_mode)) {
-            return path;
-        }
-        std::error_code error;
-        const fs::path next = fs::read_symlink(path, error);
-        if (error) {
-            throw FileError(name, "cannot follow the link '" + Utf8Of(path) + "'", error.message());
-        }
-        path = next.is_absolute() ? next : path.parent_path() / next;
-    }
-    return path;
-}
-
-// Creates a new temporary file ".<base>.vlt-partial-XXXXXX" in `folder` with
-// `permissions`, which the system reduces by the umask (mkstemp would make it
-// 0600 and need a chmod that can fail on its own).
-int CreateTemporary(const fs::path& folder, const std::string& base, std::uint32_t permissions,
-                    fs::path& created) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
-    const std::string prefix = "." + base + OutputFile::kTemporaryMarker;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = prefix;
-        for (int i = 0; i < 6; ++i) {
-            name += kLetters[random() % (sizeof kLetters - 1)];
-        }
-        created = folder / name;
-        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                              static_cast<mode_t>(permissions & 0666));
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 }  // namespace
 
 struct InputFile::System {
     int fd = -1;
     Waiting waiting;
-    ~System() { ::close(fd); }
 };
 
-InputFile::InputFile(const fs::path& path, const CancelSignal* cancel, std::string name)
-    : name_(name.empty() ? Utf8Of(path) : std::move(name)), system_(std::make_unique<System>()) {
-    if (path.empty()) {
-        throw FileError(name_, "no input file name given");
+void InputFile::Close::operator()(System* system) const noexcept {
+    if (system->fd >= 0) {
+        ::close(system->fd);
     }
+    delete system;
+}
+
+void InputFile::Open(const fs::path& path, const CancelSignal* cancel) {
+    system_.reset(new System);
     // Non-blocking, or opening a named pipe would wait for a writer where no
     // cancellation can reach; the first read's poll() waits for it instead.
-    const int fd = system_->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = system_->fd =
+        Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0) {
         throw FileError(name_, "cannot open for reading", Reason(errno));
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (Retrying([&] { return ::fstat(fd, &st); }) != 0) {
         throw FileError(name_, "cannot read", Reason(errno));
     }
     if (S_ISDIR(st.st_mode)) {
@@ -196,16 +153,8 @@ InputFile::InputFile(const fs::path& path, const CancelSignal* cancel, std::stri
     }
 }
 
-InputFile::~InputFile() = default;
-
-std::size_t InputFile::Read(std::span<std::uint8_t> buffer) {
-    const std::size_t got = ReadFully(system_->fd, buffer, name_, system_->waiting);
-    read_ += got;
-    // A short read is the end of the file: it must be where the size said.
-    if (size_ && (read_ > *size_ || (got < buffer.size() && read_ != *size_))) {
-        throw FileError(name_, "changed while it was read");
-    }
-    return got;
+std::size_t InputFile::ReadSome(std::span<std::uint8_t> buffer) {
+    return ReadFully(system_->fd, buffer, name_, system_->waiting);
 }
 
 struct OutputFile::System {
@@ -214,74 +163,55 @@ struct OutputFile::System {
     bool pacing = false;            // whether the file system takes writeback requests
     std::uint64_t writebackAt = 0;  // writeback has been started below this offset
 
-    ~System() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    void OpenDirectly(const fs::path& path, const std::string& name, bool namedPipe);
     void PaceWriteback(std::uint64_t written, const std::string& name);
 };
 
-OutputFile::OutputFile(const fs::path& path, const OutputSettings& settings)
-    : name_(Utf8Of(path)),
-      system_(std::make_unique<System>()),
-      batch_(settings.batch),
-      replace_(settings.replace) {
-    if (name_.empty()) {
-        throw FileError(name_, "no output file name given");
+void OutputFile::Close::operator()(System* system) const noexcept {
+    if (system->fd >= 0) {
+        ::close(system->fd);
     }
-    // What the name leads to, every link followed by the system: also the
-    // links of /dev/fd and /proc that lead to pipes, which have no name to resolve.
-    struct stat st {};
-    const bool exists = LookUp(path, name_, true, st);
-    if (exists && S_ISDIR(st.st_mode)) {
-        throw FileError(name_, "is a folder; give a file name for the output");
-    }
-    if (exists && !S_ISREG(st.st_mode)) {
-        // A device or a pipe cannot be replaced; it gets the bytes as they come.
-        system_->waiting.cancel = settings.cancel;
-        system_->OpenDirectly(path, name_, S_ISFIFO(st.st_mode));
-        return;
-    }
-
-    target_ = ResolveLinks(path, name_);
-    // Keep the temporary name within the file system's 255-byte limit.
-    const std::string base = target_.filename().string().substr(0, 200);
-    const fs::path folder = FolderOf(target_);
-    system_->fd = CreateTemporary(folder, base, settings.permissions, temporary_);
-    if (system_->fd < 0) {
-        const int error = errno;
-        temporary_.clear();
-        throw FileError(name_, "cannot create the output in folder '" + Utf8Of(folder) + "'",
-                        Reason(error));
-    }
-    system_->pacing = true;
-    if (exists) {
-        // Best effort: only root may hand a file to another owner.
-        [[maybe_unused]] const int ignored = ::fchown(system_->fd, st.st_uid, st.st_gid);
-    }
+    delete system;
 }
 
 // A named pipe opened non-blocking refuses to open until a reader has it open,
 // and the system cannot be asked to wake us then: the open is tried again
 // every few milliseconds, between which a cancellation ends the wait.
-void OutputFile::System::OpenDirectly(const fs::path& path, const std::string& name,
-                                      bool namedPipe) {
+void OutputFile::OpenDirectly(const fs::path& path, const CancelSignal* cancel) {
     constexpr int kRetryMs = 10;
+    system_.reset(new System);
+    system_->waiting.cancel = cancel;
+    struct stat st {};
+    const bool namedPipe = ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
     const int flags = O_WRONLY | O_CLOEXEC | (namedPipe ? O_NONBLOCK : 0);
+    int& fd = system_->fd;
     while ((fd = ::open(path.c_str(), flags)) < 0) {
         if (errno == ENXIO && namedPipe) {
-            WaitReady(-1, 0, waiting.cancel, kRetryMs);
+            WaitReady(-1, 0, cancel, kRetryMs);
         } else if (errno != EINTR) {
-            throw FileError(name, "cannot open for writing", Reason(errno));
+            throw FileError(name_, "cannot open for writing", Reason(errno));
         }
     }
-    waiting.poll = waiting.nonBlocking = namedPipe;
+    system_->waiting.poll = system_->waiting.nonBlocking = namedPipe;
 }
 
-OutputFile::~OutputFile() {
-    Discard();  // nothing left to discard once committed
+// The kernel takes the umask off `permissions` (mkstemp would make the file
+// 0600 and need a chmod that can fail on its own).
+OutputFile::Creation OutputFile::CreateExclusive(const fs::path& temporary,
+                                                 std::uint32_t permissions, bool replacing) {
+    const int fd = Retrying([&] {
+        return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                      static_cast<mode_t>(permissions & 0666));
+    });
+    if (fd < 0) {
+        return {errno == EEXIST, errno == EEXIST ? std::string() : Reason(errno)};
+    }
+    system_.reset(new System{fd, {}, true, 0});
+    struct stat st {};
+    if (replacing && ::stat(target_.c_str(), &st) == 0) {
+        // Best effort: only root may hand a file to another owner.
+        [[maybe_unused]] const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
+    }
+    return {};
 }
 
 void OutputFile::Write(std::span<const std::uint8_t> data) {
@@ -291,7 +221,7 @@ void OutputFile::Write(std::span<const std::uint8_t> data) {
 
 // Asks the system to write each window of the file back as soon as it is
 // complete, and waits for the window before it. Otherwise a large output
-// piles up in memory and goes to the disk only in Commit's fsync: the disk
+// piles up in memory and goes to the disk only in the final fsync: the disk
 // idles while the digits are made, then the run sits at 100 % for seconds.
 // Waiting keeps at most two windows unwritten, so the run goes at the disk's
 // pace and a cancellation is seen without a long flush.
@@ -307,7 +237,7 @@ void OutputFile::System::PaceWriteback(std::uint64_t written, const std::string&
         }
         if (failed != 0) {
             if (errno == EINVAL || errno == ESPIPE || errno == ENOSYS || errno == EOPNOTSUPP) {
-                pacing = false;  // a file system without it: Commit's fsync does it all
+                pacing = false;  // a file system without it: the final fsync does it all
                 return;
             }
             // The wait has taken the error from the file: fsync would not report it again.
@@ -319,13 +249,6 @@ void OutputFile::System::PaceWriteback(std::uint64_t written, const std::string&
 
 OwnedFile OutputFile::TakeFile() noexcept {
     return posix::Own(std::exchange(system_->fd, -1));
-}
-
-std::string OutputFile::Discard() noexcept {
-    if (system_->fd >= 0) {
-        ::close(std::exchange(system_->fd, -1));
-    }
-    return temporary_.empty() ? std::string() : RemoveTemporary(std::exchange(temporary_, {}));
 }
 
 struct StandardInput::System {
@@ -386,6 +309,35 @@ std::unique_ptr<ByteSource> ReopenStandardInput(const CancelSignal* cancel) {
     return std::make_unique<InputFile>("/dev/stdin", cancel, "standard input");
 }
 
+namespace file_system {
+
+std::optional<fs::path> LinkTarget(const fs::path& path) {
+    struct stat st {};
+    const std::string name = Utf8Of(path);
+    if (!LookUp(path, name, false, st) || !S_ISLNK(st.st_mode)) {
+        return std::nullopt;
+    }
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+    for (;;) {
+        const ssize_t n =
+            Retrying([&] { return ::readlink(path.c_str(), target.data(), target.size()); });
+        if (n < 0) {
+            throw FileError(name, "cannot follow the link", Reason(errno));
+        }
+        if (static_cast<std::size_t>(n) < target.size()) {
+            target.resize(static_cast<std::size_t>(n));
+            return fs::path(target);
+        }
+        target.resize(target.size() * 2);  // the link changed since it was looked at
+    }
+}
+
+std::string NameTakenReason() {
+    return Reason(EEXIST);
+}
+
+}  // namespace file_system
+
 FileKind KindOf(const fs::path& path) {
     const std::string name = Utf8Of(path);
     struct stat st {};
@@ -414,13 +366,23 @@ FileKind KindOf(const fs::path& path) {
 
 std::optional<FileId> IdentifyFile(const fs::path& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (Retrying([&] { return ::stat(path.c_str(), &st); }) != 0) {
         return std::nullopt;
     }
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-std::size_t LongestFileName(const fs::path& folder) {
+std::optional<NameEntry> LookAtName(const fs::path& path) {
+    struct stat st {};
+    if (Retrying([&] { return ::lstat(path.c_str(), &st); }) != 0) {
+        return std::nullopt;
+    }
+    return NameEntry{
+        S_ISLNK(st.st_mode),
+        {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
+}
+
+std::size_t file_system::LongestName(const fs::path& folder) {
     constexpr long kUsual = 255;
     const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     return static_cast<std::size_t>(longest > 0 ? longest : kUsual);

@@ -18,10 +18,7 @@ void OnSignal(int number) {
 
 }  // namespace
 
-const CancelSignal& InstallInterruptHandlers() {
-    // Never destroyed: a second Ctrl-C may come while the program exits,
-    // after static objects are gone, and its handler still uses this one.
-    static CancelSignal& cancel = *new CancelSignal;
+void interruption::InstallHandlers(CancelSignal& cancel) {
     requests = &cancel;
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -35,7 +32,6 @@ const CancelSignal& InstallInterruptHandlers() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(signal, &action, nullptr);
     }
-    return cancel;
 }
 
 int InterruptedExitStatus() {

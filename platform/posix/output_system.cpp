@@ -17,8 +17,9 @@
 #include <utility>
 
 #include "platform/posix/open_file.h"
-#include "platform/posix/wait_ready.h"
+#include "platform/posix/system_text.h"
 #include "platform/side_by_side.h"
+#include "platform/utf8.h"
 
 namespace vlt {
 
@@ -30,10 +31,18 @@ namespace {
 // the output being written, the cancel signal, a folder being flushed.
 constexpr std::size_t kOtherDescriptors = 16;
 
+// What the file system lacks when it can neither rename without replacing
+// nor link: putting a file in place there takes a look and then a rename,
+// and a file that appears between the two would be replaced.
+constexpr const char* kNoPlacingWithoutReplacing =
+    "its file system can put a file in place only over whatever is at its name (it has "
+    "neither a rename that refuses an existing file nor hard links), and this output may "
+    "not replace one";
+
 // 0 once the content is on disk, else the error. Devices such as /dev/null
 // cannot be flushed; that is no failure.
 int Flush(const PendingOutput& output) {
-    if (::fsync(output.file->fd) != 0 &&
+    if (posix::Retrying([&] { return ::fsync(output.file->fd); }) != 0 &&
         !(output.temporary.empty() && (errno == EINVAL || errno == EROFS))) {
         return errno;
     }
@@ -59,7 +68,7 @@ bool SyncfsReportsFailures() {
 // sees one); they, and any file system not named here, get an fsync per file.
 bool SyncfsReaches(int fd) {
     struct statfs fileSystem {};
-    if (::fstatfs(fd, &fileSystem) != 0) {
+    if (posix::Retrying([&] { return ::fstatfs(fd, &fileSystem); }) != 0) {
         return false;
     }
     switch (static_cast<unsigned long>(fileSystem.f_type)) {
@@ -80,47 +89,14 @@ bool SyncfsReaches(int fd) {
     }
 }
 
-// Puts `output` in place: over an existing file when allowed, else only where
-// nothing is, the check and the rename in one step. Returns 0 or the error
-// (EEXIST when a file is in the way).
-int Rename(const PendingOutput& output) {
-    const char* from = output.temporary.c_str();
-    const char* to = output.target.c_str();
-    if (output.replace) {
-        return ::rename(from, to) == 0 ? 0 : errno;
-    }
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-        return errno;
-    }
-    // A file system without that rename: a hard link refuses an existing name too.
-    if (::link(from, to) == 0) {
-        ::unlink(from);
-        return 0;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
-        return errno;
-    }
-    // Neither (FAT through FUSE, some network shares): look, then rename.
-    struct stat st {};
-    if (::lstat(to, &st) == 0) {
-        return EEXIST;
-    }
-    if (errno != ENOENT) {
-        return errno;
-    }
-    return ::rename(from, to) == 0 ? 0 : errno;
-}
-
 }  // namespace
 
-void CloseOpenFile::operator()(OpenFile* file) const noexcept {
-    if (file->fd >= 0) {
-        ::close(file->fd);
+std::string RemoveTemporary(const fs::path& temporary) noexcept {
+    if (posix::Retrying([&] { return ::unlink(temporary.c_str()); }) == 0 || errno == ENOENT) {
+        return {};
     }
-    delete file;
+    return "could not remove the temporary file '" + Utf8Of(temporary) +
+           "': " + posix::Reason(errno);
 }
 
 namespace output_system {
@@ -137,18 +113,27 @@ namespace output_system {
 std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
     std::vector<std::size_t> unflushed;
     std::map<dev_t, std::vector<std::size_t>> fileSystems;
+    std::map<dev_t, bool> reaches;  // asked once per file system, of its first output
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         struct stat st {};
         const int fd = outputs[i].file->fd;
         if (outputs.size() == 1 || outputs[i].temporary.empty() || !SyncfsReportsFailures() ||
-            ::fstat(fd, &st) != 0 || !SyncfsReaches(fd)) {
+            posix::Retrying([&] { return ::fstat(fd, &st); }) != 0) {
             unflushed.push_back(i);
-        } else {
+            continue;
+        }
+        const auto known = reaches.try_emplace(st.st_dev, false);
+        if (known.second) {
+            known.first->second = SyncfsReaches(fd);
+        }
+        if (known.first->second) {
             fileSystems[st.st_dev].push_back(i);
+        } else {
+            unflushed.push_back(i);
         }
     }
     for (const auto& [device, onIt] : fileSystems) {
-        if (::syncfs(outputs[onIt.front()].file->fd) != 0) {
+        if (posix::Retrying([&] { return ::syncfs(outputs[onIt.front()].file->fd); }) != 0) {
             unflushed.insert(unflushed.end(), onIt.begin(), onIt.end());
         }
     }
@@ -163,30 +148,53 @@ std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
     return errors;
 }
 
-std::string Close(PendingOutput& output) {
-    const int fd = std::exchange(output.file->fd, -1);
-    output.file.reset();
-    return ::close(fd) != 0 && errno != EINTR ? posix::Reason(errno) : std::string();
+std::string CloseFile(OpenFile* file) noexcept {
+    const int fd = file->fd;
+    delete file;
+    // After EINTR the descriptor is gone all the same (Linux): no second close.
+    return fd >= 0 && ::close(fd) != 0 && errno != EINTR ? posix::Reason(errno) : std::string();
 }
 
+// Puts `output` in place: over an existing file when allowed, else only where
+// nothing is, the check and the rename in one step.
 Placing PutInPlace(const PendingOutput& output) {
-    const int error = Rename(output);
-    if (error == 0) {
+    const char* from = output.temporary.c_str();
+    const char* to = output.target.c_str();
+    const auto failed = [](int error) {
+        return error == EEXIST ? Placing{Placed::Exists, {}}
+                               : Placing{Placed::Failed, posix::Reason(error)};
+    };
+    if (output.mayReplace) {
+        return posix::Retrying([&] { return ::rename(from, to); }) == 0 ? Placing{} : failed(errno);
+    }
+    if (posix::Retrying(
+            [&] { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE); }) == 0) {
         return {};
     }
-    if (error == EEXIST) {
-        return {Placed::Exists, {}};
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return failed(errno);
     }
-    return {Placed::Failed, posix::Reason(error)};
+    // A file system without that rename: a hard link refuses an existing name
+    // too. The output is in place once linked; the temporary name left over
+    // is a second name of it, which the caller names.
+    if (posix::Retrying([&] { return ::link(from, to); }) == 0) {
+        return {Placed::Done, RemoveTemporary(output.temporary)};
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return failed(errno);
+    }
+    return {Placed::Failed, kNoPlacingWithoutReplacing};
 }
 
 // A file system that cannot flush a folder (EINVAL) has nothing more to give.
 std::string FlushFolder(const fs::path& folder) {
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir =
+        posix::Retrying([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (dir < 0) {
         return posix::Reason(errno);
     }
-    const int error = ::fsync(dir) == 0 || errno == EINVAL ? 0 : errno;
+    const int error =
+        posix::Retrying([&] { return ::fsync(dir); }) == 0 || errno == EINVAL ? 0 : errno;
     ::close(dir);
     return error == 0 ? std::string() : posix::Reason(error);
 }

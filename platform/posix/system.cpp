@@ -1,8 +1,19 @@
 #include "platform/system.h"
 
 #include <cstdlib>
+#include <cstring>
+
+#include "platform/posix/system_text.h"
 
 namespace vlt {
+
+namespace posix {
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+}  // namespace posix
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);

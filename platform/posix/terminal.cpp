@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/posix/wait_ready.h"
+#include "platform/posix/stalling_io.h"
+#include "platform/posix/system_text.h"
 
 namespace vlt {
 
@@ -91,15 +92,10 @@ std::optional<SecretPrompt> SecretPrompt::Open() {
     return SecretPrompt(new System{fd});
 }
 
-SecretPrompt::~SecretPrompt() {
-    if (system_ != nullptr) {
-        ::close(system_->fd);
-        delete system_;
-    }
+void SecretPrompt::Close::operator()(System* system) const noexcept {
+    ::close(system->fd);
+    delete system;
 }
-
-SecretPrompt::SecretPrompt(SecretPrompt&& other) noexcept
-    : system_(std::exchange(other.system_, nullptr)) {}
 
 std::string SecretPrompt::Ask(std::string_view prompt, const CancelSignal& cancel) {
     const int fd = system_->fd;

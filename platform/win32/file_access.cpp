@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/output_batch.h"
+#include "platform/file_system.h"
 #include "platform/utf8.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/open_file.h"
@@ -40,26 +40,6 @@ std::wstring DeviceStem(const fs::path& path) {
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.rfind(prefix, 0) == 0;
-}
-
-// The longest start of a name that takes at most `most` bytes as UTF-8, a
-// surrogate pair kept whole. Bytes, not units: NTFS counts 255 units, but
-// under Wine the name lands on a Linux file system, which counts 255 bytes,
-// and a name within the bytes is within the units too.
-std::wstring Shortened(const std::wstring& name, std::size_t most) {
-    std::size_t bytes = 0;
-    std::size_t units = 0;
-    while (units < name.size()) {
-        const wchar_t unit = name[units];
-        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && units + 1 < name.size();
-        const std::size_t size = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
-        if (bytes + size > most) {
-            break;
-        }
-        bytes += size;
-        units += pair ? 2 : 1;
-    }
-    return name.substr(0, units);
 }
 
 }  // namespace
@@ -96,19 +76,6 @@ std::wstring LongPath(const fs::path& path) {
         return L"\\\\?\\UNC\\" + full.substr(2);
     }
     return L"\\\\?\\" + full;
-}
-
-fs::path TemporaryBeside(const fs::path& target) {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random(std::random_device{}() ^ ::GetCurrentProcessId());
-    // Within the file system's limit of 255 for a name.
-    std::wstring name = L"." + Shortened(target.filename().native(), 200) +
-                        WideFromUtf8(OutputFile::kTemporaryMarker);
-    for (int i = 0; i < 6; ++i) {
-        name += static_cast<wchar_t>(kLetters[random() % (sizeof kLetters - 1)]);
-    }
-    return (target.has_parent_path() ? target.parent_path() : fs::path(".")) / name;
 }
 
 }  // namespace win32
@@ -165,22 +132,6 @@ std::optional<fs::path> FinalName(HANDLE handle) {
         return fs::path(name.substr(4));
     }
     return fs::path(name);
-}
-
-// Where the content of `path` really goes: a symbolic link is followed to the
-// file it leads to, so that the link itself stays a link. A dangling one is
-// written through its name (the system follows no link that leads nowhere).
-fs::path ResolveLinks(const fs::path& path, std::optional<DWORD> attributes) {
-    if (!attributes || (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return path;
-    }
-    const HANDLE handle = OpenToLook(LongPath(path));
-    if (handle == INVALID_HANDLE_VALUE) {
-        return path;
-    }
-    const std::optional<fs::path> final = FinalName(handle);
-    ::CloseHandle(handle);
-    return final.value_or(path);
 }
 
 // Pipes and consoles may keep a run waiting: they are read and written by a
@@ -276,54 +227,24 @@ HANDLE OpenWaitingForPipe(Open open, const CancelSignal* cancel) {
     }
 }
 
-// Creates a new temporary file beside `target`.
-HANDLE CreateTemporary(const fs::path& target, fs::path& created) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        created = win32::TemporaryBeside(target);
-        // Others may read it and remove it (as on POSIX systems), not write it.
-        const HANDLE handle = ::CreateFileW(LongPath(created).c_str(), GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        const DWORD error = ::GetLastError();
-        if (handle != INVALID_HANDLE_VALUE ||
-            (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
-            return handle;
-        }
-    }
-    ::SetLastError(ERROR_FILE_EXISTS);
-    return INVALID_HANDLE_VALUE;
-}
-
 }  // namespace
-
-std::string RemoveTemporary(const fs::path& temporary) noexcept {
-    if (::DeleteFileW(LongPath(temporary).c_str())) {
-        return {};
-    }
-    const DWORD error = ::GetLastError();
-    if (NotFound(error)) {
-        return {};
-    }
-    return "could not remove the temporary file '" + Utf8Of(temporary) + "': " + Reason(error);
-}
 
 struct InputFile::System {
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::unique_ptr<StallingIo> lane;  // for what may keep a read waiting
     const CancelSignal* cancel = nullptr;
-    ~System() {
-        lane.reset();
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle);
-        }
-    }
 };
 
-InputFile::InputFile(const fs::path& path, const CancelSignal* cancel, std::string name)
-    : name_(name.empty() ? Utf8Of(path) : std::move(name)), system_(std::make_unique<System>()) {
-    if (path.empty()) {
-        throw FileError(name_, "no input file name given");
+void InputFile::Close::operator()(System* system) const noexcept {
+    system->lane.reset();
+    if (system->handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(system->handle);
     }
+    delete system;
+}
+
+void InputFile::Open(const fs::path& path, const CancelSignal* cancel) {
+    system_.reset(new System);
     system_->cancel = cancel;
     const std::wstring wide = LongPath(path);
     // Others may go on writing, renaming and removing the file meanwhile, as
@@ -366,86 +287,58 @@ InputFile::InputFile(const fs::path& path, const CancelSignal* cancel, std::stri
     }
 }
 
-InputFile::~InputFile() = default;
-
-std::size_t InputFile::Read(std::span<std::uint8_t> buffer) {
-    const std::size_t got =
-        ReadFully(system_->handle, system_->lane.get(), buffer, name_, system_->cancel);
-    read_ += got;
-    // A short read is the end of the file: it must be where the size said.
-    if (size_ && (read_ > *size_ || (got < buffer.size() && read_ != *size_))) {
-        throw FileError(name_, "changed while it was read");
-    }
-    return got;
+std::size_t InputFile::ReadSome(std::span<std::uint8_t> buffer) {
+    return ReadFully(system_->handle, system_->lane.get(), buffer, name_, system_->cancel);
 }
 
 struct OutputFile::System {
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::unique_ptr<StallingIo> lane;  // for what may keep a write waiting
     const CancelSignal* cancel = nullptr;
-
-    ~System() { Close(); }
-    void Close() {
-        lane.reset();
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(std::exchange(handle, INVALID_HANDLE_VALUE));
-        }
-    }
-    void OpenDirectly(const fs::path& path, const std::string& name);
 };
 
-OutputFile::OutputFile(const fs::path& path, const OutputSettings& settings)
-    : name_(Utf8Of(path)),
-      system_(std::make_unique<System>()),
-      batch_(settings.batch),
-      replace_(settings.replace) {
-    if (name_.empty()) {
-        throw FileError(name_, "no output file name given");
+void OutputFile::Close::operator()(System* system) const noexcept {
+    system->lane.reset();
+    if (system->handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(system->handle);
     }
-    system_->cancel = settings.cancel;
-    // A device (NUL, CON, a named pipe) cannot be replaced; it gets the bytes as they come.
-    if (win32::IsDeviceName(path)) {
-        system_->OpenDirectly(path, name_);
-        return;
-    }
-    const std::optional<DWORD> attributes = LookUp(path, name_);
-    if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw FileError(name_, "is a folder; give a file name for the output");
-    }
-
-    target_ = ResolveLinks(path, attributes);
-    const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
-    // The new file gets the folder's permissions (its inherited ACL), as any
-    // file made here does: settings.permissions has no counterpart.
-    system_->handle = CreateTemporary(target_, temporary_);
-    if (system_->handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        temporary_.clear();
-        throw FileError(name_, "cannot create the output in folder '" + Utf8Of(folder) + "'",
-                        Reason(error));
-    }
+    delete system;
 }
 
-void OutputFile::System::OpenDirectly(const fs::path& path, const std::string& name) {
-    handle = OpenWaitingForPipe(
+void OutputFile::OpenDirectly(const fs::path& path, const CancelSignal* cancel) {
+    system_.reset(new System);
+    system_->cancel = cancel;
+    system_->handle = OpenWaitingForPipe(
         [&] {
             return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
         },
         cancel);
-    if (handle == INVALID_HANDLE_VALUE) {
-        throw FileError(name, "cannot open for writing", Reason(::GetLastError()));
+    if (system_->handle == INVALID_HANDLE_VALUE) {
+        throw FileError(name_, "cannot open for writing", Reason(::GetLastError()));
     }
-    lane = LaneFor(handle);
+    system_->lane = LaneFor(system_->handle);
 }
 
-OutputFile::~OutputFile() {
-    Discard();  // nothing left to discard once committed
+// The new file gets the folder's permissions (its inherited ACL), as any
+// file made here does: `permissions` has no counterpart, nor has an owner
+// to keep. Others may read it and remove it (as on POSIX systems), not write it.
+OutputFile::Creation OutputFile::CreateExclusive(const fs::path& temporary, std::uint32_t, bool) {
+    const HANDLE handle = ::CreateFileW(LongPath(temporary).c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        return {taken, taken ? std::string() : Reason(error)};
+    }
+    system_.reset(new System{handle, nullptr, nullptr});
+    return {};
 }
 
 // Nothing paces the writing back here: Windows' cache manager starts writing
-// a file's dirty pages back within a second or so on its own, so Commit's
-// flush finds little left to do.
+// a file's dirty pages back within a second or so on its own, so the flush
+// finds little left to do.
 void OutputFile::Write(std::span<const std::uint8_t> data) {
     WriteFully(system_->handle, system_->lane.get(), data, name_, system_->cancel, written_);
 }
@@ -454,11 +347,6 @@ void OutputFile::Write(std::span<const std::uint8_t> data) {
 OwnedFile OutputFile::TakeFile() noexcept {
     system_->lane.reset();
     return win32::Own(std::exchange(system_->handle, INVALID_HANDLE_VALUE));
-}
-
-std::string OutputFile::Discard() noexcept {
-    system_->Close();
-    return temporary_.empty() ? std::string() : RemoveTemporary(std::exchange(temporary_, {}));
 }
 
 // The standard streams' handles are the process's: used, never closed.
@@ -543,10 +431,7 @@ class StandardInputAgain final : public ByteSource {
         if (error != 0 && error != ERROR_HANDLE_EOF) {
             throw FileError(name_, "cannot read", Reason(error));
         }
-        read_ += got;
-        if (size_ && (read_ > *size_ || (got < buffer.size() && read_ != *size_))) {
-            throw FileError(name_, "changed while it was read");
-        }
+        file_system::CountRead(read_, got, buffer.size(), size_, name_);
         return got;
     }
     std::optional<std::uint64_t> Size() const override { return size_; }
@@ -569,6 +454,34 @@ std::unique_ptr<ByteSource> ReopenStandardInput(const CancelSignal*) {
     }
     return std::make_unique<StandardInputAgain>(input);
 }
+
+namespace file_system {
+
+// The system resolves every link of a name at once: the name it gives the
+// file opened through them. A link that leads nowhere is written through its
+// own name (the system follows no link that leads nowhere).
+std::optional<fs::path> LinkTarget(const fs::path& path) {
+    const std::optional<DWORD> attributes = LookUp(path, Utf8Of(path));
+    if (!attributes || (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return std::nullopt;
+    }
+    const HANDLE handle = OpenToLook(LongPath(path));
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    std::optional<fs::path> final = FinalName(handle);
+    ::CloseHandle(handle);
+    if (final && *final == path) {
+        return std::nullopt;  // a reparse point that is no link (a placeholder, a dedup file)
+    }
+    return final;
+}
+
+std::string NameTakenReason() {
+    return Reason(ERROR_FILE_EXISTS);
+}
+
+}  // namespace file_system
 
 FileKind KindOf(const fs::path& path) {
     const std::string name = Utf8Of(path);
@@ -609,6 +522,27 @@ FileKind KindOf(const fs::path& path) {
     return (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder : FileKind::Regular;
 }
 
+std::optional<NameEntry> LookAtName(const fs::path& path) {
+    if (win32::IsDeviceName(path)) {
+        return std::nullopt;
+    }
+    const HANDLE handle = ::CreateFileW(
+        LongPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(handle, &info);
+    ::CloseHandle(handle);
+    if (!known) {
+        return std::nullopt;
+    }
+    return NameEntry{(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                     {info.dwVolumeSerialNumber,
+                      (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow}};
+}
+
 std::optional<FileId> IdentifyFile(const fs::path& path) {
     if (win32::IsDeviceName(path)) {
         return std::nullopt;
@@ -630,7 +564,7 @@ std::optional<FileId> IdentifyFile(const fs::path& path) {
 // Asked of the folder's own handle, for the name length alone: asking for the
 // volume's label and serial too (GetVolumeInformationW) makes Wine complain
 // on standard error about volumes it cannot read them from.
-std::size_t LongestFileName(const fs::path& folder) {
+std::size_t file_system::LongestName(const fs::path& folder) {
     constexpr DWORD kUsual = 255;
     const HANDLE handle = OpenToLook(LongPath(folder.empty() ? fs::path(L".") : folder));
     if (handle == INVALID_HANDLE_VALUE) {

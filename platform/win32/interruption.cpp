@@ -34,13 +34,9 @@ BOOL WINAPI OnControl(DWORD event) {
 
 }  // namespace
 
-const CancelSignal& InstallInterruptHandlers() {
-    // Never destroyed: a second Ctrl-C may come while the program exits,
-    // after static objects are gone, and its handler still uses this one.
-    static CancelSignal& cancel = *new CancelSignal;
+void interruption::InstallHandlers(CancelSignal& cancel) {
     requests = &cancel;
     ::SetConsoleCtrlHandler(OnControl, TRUE);
-    return cancel;
 }
 
 // 128 + SIGINT, as on POSIX systems: the shells of Windows that read a status

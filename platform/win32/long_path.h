@@ -1,7 +1,6 @@
 #pragma once
 
-// Names as the wide file APIs take them, and the names of temporary files
-// (in platform/win32/file_access.cpp).
+// Names as the wide file APIs take them (in platform/win32/file_access.cpp).
 
 #include <filesystem>
 #include <string>
@@ -22,10 +21,5 @@ bool IsDeviceName(const std::filesystem::path& path);
 
 // Whether the name can only be a console: CON, CONIN$ or CONOUT$.
 bool IsConsoleName(const std::filesystem::path& path);
-
-// A name for a temporary file in the folder of `target`,
-// ".<name>.vlt-partial-XXXXXX" with six random letters: the only trace a
-// stopped run may leave.
-std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 
 }  // namespace vlt::win32

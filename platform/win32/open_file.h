@@ -1,10 +1,10 @@
 #pragma once
 
-// The Windows side's open file, shared by its file access and its output batches.
+// The Windows side's open file, shared by its file access and its output steps.
 
 #include <windows.h>
 
-#include "platform/output_batch.h"
+#include "platform/output_system.h"
 
 namespace vlt {
 

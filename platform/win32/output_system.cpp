@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/side_by_side.h"
+#include "platform/utf8.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/open_file.h"
 #include "platform/win32/system_text.h"
@@ -36,11 +37,16 @@ std::string Flush(const PendingOutput& output) {
 
 }  // namespace
 
-void CloseOpenFile::operator()(OpenFile* file) const noexcept {
-    if (file->handle != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file->handle);
+std::string RemoveTemporary(const fs::path& temporary) noexcept {
+    if (::DeleteFileW(win32::LongPath(temporary).c_str())) {
+        return {};
     }
-    delete file;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return {};
+    }
+    return "could not remove the temporary file '" + Utf8Of(temporary) +
+           "': " + win32::Reason(error);
 }
 
 namespace output_system {
@@ -53,10 +59,12 @@ std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
     return errors;
 }
 
-std::string Close(PendingOutput& output) {
-    const HANDLE handle = std::exchange(output.file->handle, INVALID_HANDLE_VALUE);
-    output.file.reset();
-    return ::CloseHandle(handle) ? std::string() : win32::Reason(::GetLastError());
+std::string CloseFile(OpenFile* file) noexcept {
+    const HANDLE handle = file->handle;
+    delete file;
+    return handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle)
+               ? std::string()
+               : win32::Reason(::GetLastError());
 }
 
 namespace {
@@ -74,12 +82,13 @@ bool RenameOpen(HANDLE handle, const fs::path& to) {
                                         static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
-// Best effort: an old file left over keeps its temporary name, which says
-// that it is safe to delete.
-void MarkForDeletion(HANDLE handle) {
+// Whether the old file will go once its last handle closes; one that stays
+// keeps its temporary name, which says that it is safe to delete.
+bool MarkForDeletion(HANDLE handle) {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != FALSE;
 }
 
 // Windows may refuse to rename over a file that is open, even one opened
@@ -87,7 +96,8 @@ void MarkForDeletion(HANDLE handle) {
 // the output is the input; or over a read-only one. POSIX systems replace
 // both. So the old file steps aside to a temporary name, the new one moves
 // in, and the old one goes when the last handle on it closes; each step is
-// undone when the next one fails, so the old file is never lost.
+// undone when the next one fails, so the old file is never lost. An old file
+// that cannot be marked for deletion, or moved back, is named.
 Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
     const HANDLE old = ::CreateFileW(
         target.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -103,10 +113,13 @@ Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
     }
     DWORD error = ERROR_ALREADY_EXISTS;
     bool aside = false;
+    fs::path asideName;
     for (int attempt = 0; attempt < 100 && !aside && error == ERROR_ALREADY_EXISTS; ++attempt) {
-        aside = RenameOpen(old, win32::TemporaryBeside(output.target));
+        asideName = TemporaryBeside(output.target);
+        aside = RenameOpen(old, asideName);
         error = aside ? 0 : ::GetLastError();
     }
+    const std::string left = "the old file stays as '" + Utf8Of(asideName) + "'";
     if (aside) {
         FILE_BASIC_INFO writable{};  // times of 0 stay as they are
         writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -115,13 +128,19 @@ Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
                           MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) {
             // Only now that the new file is in place: a kill before this
             // leaves the old one under its temporary name, never deleted.
-            MarkForDeletion(old);
+            const bool marked = MarkForDeletion(old);
+            const DWORD why = marked ? 0 : ::GetLastError();
             ::CloseHandle(old);
-            return {};
+            return {Placed::Done, marked ? std::string() : left + ": " + win32::Reason(why)};
         }
         error = ::GetLastError();
         ::SetFileInformationByHandle(old, FileBasicInfo, &was, sizeof was);
-        RenameOpen(old, output.target);
+        if (!RenameOpen(old, output.target)) {
+            const DWORD undo = ::GetLastError();
+            ::CloseHandle(old);
+            return {Placed::Failed,
+                    win32::Reason(error) + "; " + left + ": " + win32::Reason(undo)};
+        }
     }
     ::CloseHandle(old);
     return {Placed::Failed, win32::Reason(error)};
@@ -134,7 +153,8 @@ Placing ReplaceAside(const PendingOutput& output, const std::wstring& target) {
 // on disk.
 Placing PutInPlace(const PendingOutput& output) {
     const std::wstring target = win32::LongPath(output.target);
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (output.replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    const DWORD flags =
+        MOVEFILE_WRITE_THROUGH | (output.mayReplace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (::MoveFileExW(win32::LongPath(output.temporary).c_str(), target.c_str(), flags)) {
         return {};
     }
@@ -142,7 +162,7 @@ Placing PutInPlace(const PendingOutput& output) {
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
         return {Placed::Exists, {}};
     }
-    if (error == ERROR_ACCESS_DENIED && output.replace) {
+    if (error == ERROR_ACCESS_DENIED && output.mayReplace) {
         return ReplaceAside(output, target);
     }
     return {Placed::Failed, win32::Reason(error)};

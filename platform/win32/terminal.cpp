@@ -109,16 +109,11 @@ std::optional<SecretPrompt> SecretPrompt::Open() {
     return SecretPrompt(new System{input, output});
 }
 
-SecretPrompt::~SecretPrompt() {
-    if (system_ != nullptr) {
-        ::CloseHandle(system_->input);
-        ::CloseHandle(system_->output);
-        delete system_;
-    }
+void SecretPrompt::Close::operator()(System* system) const noexcept {
+    ::CloseHandle(system->input);
+    ::CloseHandle(system->output);
+    delete system;
 }
-
-SecretPrompt::SecretPrompt(SecretPrompt&& other) noexcept
-    : system_(std::exchange(other.system_, nullptr)) {}
 
 std::string SecretPrompt::Ask(std::string_view prompt, const CancelSignal& cancel) {
     EchoOff echoOff(system_->input);

@@ -426,6 +426,103 @@ ROWS
     expect_names out "x.vlt y.vlt z.vlt " "after the injected faults"
 }
 
+# Faults in putting outputs in place, made with strace. A row: the calls
+# made to fail (each "call:error=E:when=N", several at once, and "path=NAME"
+# to fail only the calls on the paths so named), whether -f is
+# given, the inputs (each encrypted into out/), vlt's exit status, a message
+# it must give, and the outputs then in out/ (complete, each as encrypted
+# alone). A temporary file may be left only where the message names it.
+case_placing() {
+    # LeakSanitizer cannot run under ptrace: strace would make a sanitized vlt fail.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+    command -v strace >/dev/null || skip "no strace"
+    strace -o /dev/null true 2>/dev/null || skip "strace cannot trace here"
+    local i injections force inputs expected message outputs filter path row output
+    for i in 1 2 3; do
+        head -c $((i * 5000)) /dev/urandom >"in$i"
+        "$VLT" encrypt --key-file key -o "in$i.ref" "in$i" || fail "cannot encrypt in$i"
+    done
+    while IFS='|' read -r injections force inputs expected message outputs; do
+        rm -rf out && mkdir out
+        filter=()
+        for path in $injections; do
+            case $path in
+                path=*) filter+=(-P "${path#path=}") ;;
+                *) filter+=(-e "inject=$path") ;;
+            esac
+        done
+        for path in $inputs; do
+            cp "$path" out/
+        done
+        (cd out && strace -f -o /dev/null "${filter[@]}" "$VLT" encrypt $force -q \
+            --key-file ../key $inputs >../out.txt 2>../err.txt)
+        status=$?
+        row="$injections $force"
+        expect_status "$expected" "$row"
+        [ -z "$message" ] || expect_stderr "$message" "$row"
+        # shellcheck disable=SC2086  # the lists are split on purpose
+        expect_names out "$(printf '%s\n' $inputs $outputs \
+            $(cd out && find . -name '.*vlt-partial-*' -printf '%P\n') | LC_ALL=C sort |
+            tr '\n' ' ')" "$row"
+        for output in $outputs; do
+            same "out/$output" "${output%.vlt}.ref" || fail "$row: $output is not the encryption"
+        done
+        for path in out/.*vlt-partial-*; do
+            [ -e "$path" ] || continue
+            grep -qF "'${path#out/}'" err.txt || grep -qF "/${path#out/}'" err.txt ||
+                fail "$row: $path left and not named: $(cat err.txt)"
+        done
+    done <<ROWS
+renameat2:error=EINVAL:when=1+ unlink:error=EIO:when=1||in1|1|^vlt: in1\.vlt: is in place, but could not remove the temporary file '.*\.in1\.vlt\.vlt-partial-.{6}': Input/output error|in1.vlt
+renameat2:error=EINVAL:when=1+ unlink:error=EPERM:when=2||in1 in2 in3|1|^vlt: in2\.vlt: is in place, but could not remove the temporary file .*Operation not permitted|in1.vlt in2.vlt in3.vlt
+renameat2:error=ENOSYS:when=1+ link:error=EPERM:when=1+||in1 in2|1|^vlt: in1\.vlt: cannot put the output in place: .*neither a rename that refuses an existing file nor hard links|
+renameat2:error=ENOSYS:when=1+ link:error=EPERM:when=1+|-f|in1 in2|0||in1.vlt in2.vlt
+fsync:error=EINTR:when=1..99+2 syncfs:error=EINTR:when=1..99+2 renameat2:error=EINTR:when=1..99+2 unlink:error=EINTR:when=1..99+2||in1 in2 in3|0||in1.vlt in2.vlt in3.vlt
+renameat2:error=EINVAL:when=1+ link:error=EINTR:when=1..99+2 fsync:error=EINTR:when=1..99+2||in1|0||in1.vlt
+path=in1 path=in1.vlt path=in2 path=in2.vlt openat:error=EINTR:when=1..99+2 newfstatat:error=EINTR:when=1..99+2||in1 in2|0||in1.vlt in2.vlt
+ROWS
+}
+
+# Memory running out, at address-space limits swept over a range so that
+# some runs fail while the command line is read, some in the runs and some
+# while the batch is put in place (and the lowest before vlt can start: the
+# loader's 127): never an abort. Each run ends 0, 1 or 2
+# with a message; the outputs there are complete, and a temporary file is
+# left only where a message names it.
+case_memory() {
+    command -v prlimit >/dev/null || skip "no prlimit"
+    prlimit --as=$((64 << 20)) -- "$VLT" --help >/dev/null 2>&1 ||
+        skip "this build cannot run under an address-space limit (a sanitized one)"
+    mkdir many
+    local i limit outcomes=" "
+    for i in $(seq -w 1 200); do
+        printf 'small file %s' "$i" >"many/S$i"
+    done
+    "$VLT" encrypt -q --key-file key many/S001 || fail "cannot encrypt S001"
+    mv many/S001.vlt S001.ref
+    for ((limit = 5 << 20; limit <= 9 << 20; limit += 128 << 10)); do
+        rm -f many/*.vlt many/.*vlt-partial-*
+        (cd many && prlimit --as=$limit -- "$VLT" encrypt -q --key-file ../key S*) \
+            >out.txt 2>err.txt
+        status=$?
+        outcomes+="$status "
+        case $status in
+            0) ;;
+            1) expect_stderr '^vlt: .*not enough memory' "limit $limit" ;;
+            2) expect_stderr '^vlt: not enough memory (to start|to read the command line)$' \
+                "limit $limit" ;;
+            127) expect_stderr 'error while loading shared libraries|^out of memory$' "limit $limit" ;;
+            *) fail "limit $limit: exit status $status; stderr: $(tail -3 err.txt)" ;;
+        esac
+        [ ! -e many/S001.vlt ] || same many/S001.vlt S001.ref || fail "limit $limit: S001.vlt broken"
+        for path in many/.*vlt-partial-*; do
+            [ -e "$path" ] || continue
+            grep -qF "${path#many/}" err.txt || fail "limit $limit: $path left and not named"
+        done
+    done
+    echo "exit statuses from 5 to 9 MiB: $outcomes"
+}
+
 # On a FUSE file system (bindfs) syncfs does not reach the data: every output
 # of a batch gets its own fsync before it is put in place.
 case_fuse() {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/codepage.h"
+#include "platform/system_code_page.h"
 #include "tests/support/environment.h"
 
 namespace vlt {

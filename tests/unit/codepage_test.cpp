@@ -4,6 +4,7 @@
 
 #include "cipher/key_digits.h"
 #include "platform/system.h"
+#include "platform/system_code_page.h"
 #include "tests/support/environment.h"
 
 namespace vlt {

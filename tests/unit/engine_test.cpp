@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/output_batch.h"
 #include "platform/utf8.h"
 #include "tests/support/memory_files.h"
 #include "tests/unit/engine_test.h"
@@ -310,7 +311,7 @@ TEST_F(EngineTest, ReadErrorMidwayFailsAndLeavesNoOutput) {
                             "bad-disk.bin");
         RunResult result;
         {
-            OutputFile sink(encrypted);
+            OutputSink sink(encrypted, {});
             result = encrypt ? Encrypt(source, sink, Key("k")) : Decrypt(source, sink, Key("k"));
         }
         EXPECT_EQ(result.status, RunStatus::Failed);

@@ -13,7 +13,7 @@ using testing_support::TempFolder;
 using testing_support::WriteAll;
 
 void WriteOutput(const std::filesystem::path& path, OutputBatch& batch, bool replace) {
-    OutputFile file(path, {nullptr, &batch, replace});
+    OutputSink file(path, {.mayReplace = replace}, &batch);
     file.Write({reinterpret_cast<const std::uint8_t*>("new"), 3});
     file.Commit();
 }
@@ -37,13 +37,20 @@ TEST(OutputBatchLinks, HoldsAnOutputThroughLinksToIt) {
     WriteAll(folder / "a", "old");
     OutputBatch batch;
     WriteOutput(folder / "a", batch, true);
+    WriteOutput(folder / "new", batch, false);  // nothing is at its name until it is in place
     std::filesystem::create_symlink("a", folder / "link");
     std::filesystem::create_symlink("link", folder / "link-to-link");
-    for (const char* name : {"link", "link-to-link"}) {
+    std::filesystem::create_symlink("new", folder / "link-to-new");
+    std::filesystem::create_directories(folder / "sub");
+    std::filesystem::create_symlink("../new", folder / "sub" / "up-to-new");
+    std::filesystem::create_symlink("missing", folder / "link-to-missing");
+    for (const char* name : {"link", "link-to-link", "link-to-new", "sub/up-to-new"}) {
         EXPECT_TRUE(batch.Holds(folder / name)) << name;
     }
+    EXPECT_FALSE(batch.Holds(folder / "link-to-missing"));
     batch.Complete();
     EXPECT_EQ(ReadAll(folder / "link-to-link"), "new");
+    EXPECT_EQ(ReadAll(folder / "sub" / "up-to-new"), "new");
 }
 
 }  // namespace

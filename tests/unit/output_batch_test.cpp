@@ -25,7 +25,7 @@ class OutputBatchTest : public ::testing::Test {
 
     void WriteAllThree(bool replace = true) {
         for (const char* name : {"a", "b", "c"}) {
-            OutputFile file(folder / name, {nullptr, &batch, replace});
+            OutputSink file(folder / name, {.mayReplace = replace}, &batch);
             const std::string content = std::string("new ") + name;
             file.Write({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
             file.Commit();
@@ -99,14 +99,26 @@ TEST_F(OutputBatchTest, WithoutReplaceWhatAppearedMeanwhileIsKept) {
 // replace it: however the input is named, until the batch is complete.
 TEST_F(OutputBatchTest, HoldsEveryNameOfAWaitingOutput) {
     WriteAllThree();
+    {
+        OutputSink file(folder / "new", {}, &batch);  // nothing was at its name
+        file.Commit();
+    }
     std::filesystem::create_hard_link(folder / "c", folder / "hard-c");
+    std::filesystem::create_directories(folder / "sub");
     WriteAll(folder / "d", "not an output");
     const struct {
         std::filesystem::path name;
         bool held;
     } cases[] = {
-        {folder / "a", true},  {folder / "none" / ".." / "b", true}, {folder / "hard-c", true},
-        {folder / "d", false}, {folder / "missing", false},
+        {folder / "a", true},
+        {folder / "none" / ".." / "b", true},
+        {folder / "hard-c", true},
+        {folder / "new", true},
+        {folder / "." / "new", true},
+        {folder / "sub" / ".." / "new", true},
+        {folder / "sub" / "new", false},
+        {folder / "d", false},
+        {folder / "missing", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(batch.Holds(c.name), c.held) << c.name;
@@ -120,7 +132,7 @@ TEST(OutputBatch, ABatchNeverCompletedLeavesTheOldOutputsAlone) {
     WriteAll(folder / "a", "old a");
     {
         OutputBatch batch;
-        OutputFile file(folder / "a", {nullptr, &batch, true});
+        OutputSink file(folder / "a", {.mayReplace = true}, &batch);
         file.Write({reinterpret_cast<const std::uint8_t*>("new"), 3});
         file.Commit();
     }

@@ -6,7 +6,7 @@
 #include "app/form/form1_layout.h"
 #include "app/form/messages.h"
 #include "app/win32/resources.h"
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 
 namespace vlt::win32_test {
 
@@ -126,7 +126,7 @@ std::string WindowText(HWND window) {
     std::wstring text(length + 1, L'\0');
     text.resize(static_cast<std::size_t>(Send(window, WM_GETTEXT, static_cast<WPARAM>(text.size()),
                                               reinterpret_cast<LPARAM>(text.data()))));
-    return Utf8(text);
+    return win32::Utf8FromWide(text);
 }
 
 WindowDriver::WindowDriver(const std::filesystem::path& program, const std::wstring& arguments,
@@ -139,8 +139,8 @@ WindowDriver::WindowDriver(const std::filesystem::path& program, const std::wstr
     startup.cb = sizeof(startup);
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process_)) {
-        throw std::runtime_error("cannot start " + Utf8(program.wstring()) + ": error " +
-                                 std::to_string(GetLastError()));
+        throw std::runtime_error("cannot start " + win32::Utf8FromWide(program.wstring()) +
+                                 ": error " + std::to_string(GetLastError()));
     }
     try {
         window_ = WaitFor("the program's window", kPatience, [this] {
@@ -181,7 +181,7 @@ std::string WindowDriver::Text(std::string_view name) const {
 }
 
 void WindowDriver::SetText(std::string_view name, const std::string& text) {
-    const std::wstring wide = Utf16(text);
+    const std::wstring wide = win32::WideFromUtf8(text);
     Send(Control(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
@@ -221,7 +221,7 @@ OpenDialogSeen WindowDriver::AnswerOpenDialog(const std::optional<std::string>& 
     const HWND types = GetDlgItem(dialog, kFileTypes);
     OpenDialogSeen seen{types != nullptr ? WindowText(types) : "", WindowText(nameBox)};
     if (fileName) {
-        const std::wstring wide = Utf16(*fileName);
+        const std::wstring wide = win32::WideFromUtf8(*fileName);
         Send(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     }
     PressAndWaitGone(dialog, fileName ? IDOK : IDCANCEL, limit);

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "app/form/form1_layout.h"
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 #include "tests/win32/window_test.h"
 
 namespace vlt::win32_test {
@@ -216,7 +216,7 @@ Accessible AccessibleOf(HWND control) {
     self.lVal = CHILDID_SELF;
     BSTR name = nullptr;
     if (object->get_accName(self, &name) == S_OK && name != nullptr) {
-        seen.name = Utf8(name);
+        seen.name = win32::Utf8FromWide(name);
         SysFreeString(name);
     }
     VARIANT role{};

@@ -7,7 +7,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 #include "tests/support/text_oracle.h"
 #include "tests/win32/window_test.h"
 
@@ -146,7 +146,7 @@ TEST_F(WindowRuns, TheOpenDialogStartsAtTheSidesFile) {
     for (const char* name : {"current\\c.txt", "other\\c.txt", "current\\given.bin"}) {
         WriteAll(folder / name, "");
     }
-    const std::wstring given = L"\"" + Utf16(PathOf("current\\given.bin")) + L"\"";
+    const std::wstring given = L"\"" + win32::WideFromUtf8(PathOf("current\\given.bin")) + L"\"";
     WindowDriver program(Veltrimax(), given, folder / "current");
 
     program.Click("Command3");
@@ -205,9 +205,9 @@ TEST_F(WindowRuns, TheWrongKeyQuestion) {
 TEST_F(WindowRuns, ClosingDuringAStalledRunLeavesNothing) {
     const std::string pipeName =
         "\\\\.\\pipe\\vlt-window-test-" + std::to_string(GetCurrentProcessId());
-    const HANDLE pipe =
-        CreateNamedPipeW(Utf16(pipeName).c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
-                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    const HANDLE pipe = CreateNamedPipeW(win32::WideFromUtf8(pipeName).c_str(),
+                                         PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     const HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED overlapped{};

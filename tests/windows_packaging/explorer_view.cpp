@@ -14,18 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/text.h"
+#include "platform/win32/system_text.h"
 
 namespace {
 
-using vlt::Utf8;
+using vlt::win32::Utf8FromWide;
 
 int PrintProperties(const wchar_t* file) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(file, &ignored);
     std::vector<char> info(size);
     if (size == 0 || !GetFileVersionInfoW(file, 0, size, info.data())) {
-        std::fprintf(stderr, "%s: no version resource\n", Utf8(file).c_str());
+        std::fprintf(stderr, "%s: no version resource\n", Utf8FromWide(file).c_str());
         return 1;
     }
     // The strings of the first language the resource declares, as Explorer picks them.
@@ -38,7 +38,8 @@ int PrintProperties(const wchar_t* file) {
     if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
                         reinterpret_cast<void**>(&translation), &length) ||
         length < sizeof(Translation)) {
-        std::fprintf(stderr, "%s: the version resource declares no language\n", Utf8(file).c_str());
+        std::fprintf(stderr, "%s: the version resource declares no language\n",
+                     Utf8FromWide(file).c_str());
         return 1;
     }
     wchar_t block[64];
@@ -51,7 +52,7 @@ int PrintProperties(const wchar_t* file) {
         if (VerQueryValueW(info.data(), (std::wstring(block) + name).c_str(),
                            reinterpret_cast<void**>(&value), &length) &&
             length > 0) {
-            std::printf("%s: %s\n", Utf8(name).c_str(), Utf8(value).c_str());
+            std::printf("%s: %s\n", Utf8FromWide(name).c_str(), Utf8FromWide(value).c_str());
         }
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
@@ -69,14 +70,14 @@ int PrintProperties(const wchar_t* file) {
 int CheckIcon(const std::wstring& location) {
     const size_t comma = location.rfind(L',');
     if (comma == std::wstring::npos) {
-        std::fprintf(stderr, "%s: no \",index\"\n", Utf8(location).c_str());
+        std::fprintf(stderr, "%s: no \",index\"\n", Utf8FromWide(location).c_str());
         return 2;
     }
     HICON icon = nullptr;
     const int index = _wtoi(location.c_str() + comma + 1);
     if (ExtractIconExW(location.substr(0, comma).c_str(), index, &icon, nullptr, 1) != 1 ||
         icon == nullptr) {
-        std::fprintf(stderr, "%s: no such icon\n", Utf8(location).c_str());
+        std::fprintf(stderr, "%s: no such icon\n", Utf8FromWide(location).c_str());
         return 1;
     }
     DestroyIcon(icon);
