@@ -46,16 +46,18 @@ install_missing() {
 }
 
 # Every build goes through ccache (its cache is ~/.cache/ccache unless CCACHE_DIR
-# names another), so a second run compiles only what changed. The compiler's
-# paths are taken relative to the source tree, and the build folder is left out
-# of the hash, so that clones in other folders share the cache.
+# names another), so a second run compiles only what changed; also in a build
+# folder first configured without it. The compiler's paths are taken relative
+# to the source tree, and the build folder is left out of the hash, so that
+# clones in other folders share the cache.
+configure_flags=()
 use_compiler_cache() {
-    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    configure_flags=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 }
 
 build() {
-    cmake --preset "$1" >/dev/null
+    cmake --preset "$1" "${configure_flags[@]}" >/dev/null
     cmake --build --preset "$1"
 }
 
@@ -63,7 +65,7 @@ build() {
 # and vlt to compare the window's files with. Its configure step stops
 # without them.
 build_host_tools() {
-    cmake --preset release >/dev/null
+    cmake --preset release "${configure_flags[@]}" >/dev/null
     cmake --build build/release --target vlt vlt_scenario_runner
 }
 
@@ -183,7 +185,7 @@ case "${1:-}" in
         install_missing
         use_compiler_cache
         build_host_tools
-        cmake --preset windows >/dev/null
+        cmake --preset windows "${configure_flags[@]}" >/dev/null
         cmake --build --preset windows --target windows_packages
         ls -l build/windows/packages/Veltrimax-*
         ;;
