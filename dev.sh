@@ -78,7 +78,7 @@ stage() {
     stage_name=$1
     stage_start=$SECONDS
     shift
-    echo "=== $stage_name"
+    echo "=== $stage_name (from $(date +%T))"
     "$@"
     stage_times+=("$(printf '%5d s  %s' $((SECONDS - stage_start)) "$stage_name")")
     stage_name=
