@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
 #   ./dev.sh run    install what is missing, build, start the window
-#   ./dev.sh test   install what is missing, check the formatting, build, run the whole
-#                   test suite, again under the sanitizers, the threaded pieces under
-#                   ThreadSanitizer, then each fuzzer for VLT_FUZZ_SECONDS (default 60),
-#                   then the Windows build (mingw-w64) and its tests under Wine
+#   ./dev.sh test   install what is missing, check the formatting, build and run the
+#                   tests: all of them in the release build (the browser page's among
+#                   them), ours again under the sanitizers (asan: AddressSanitizer and
+#                   UndefinedBehaviorSanitizer; tsan: the threaded pieces under
+#                   ThreadSanitizer), each fuzzer for VLT_FUZZ_SECONDS (default 45),
+#                   then the Windows build (mingw-w64) and its tests under Wine; prints
+#                   the time of each stage at the end. Each ctest run writes
+#                   build/<preset>/junit.xml
 #   ./dev.sh windows-package  cross-build the Windows programs and write their installer and
 #                   portable zip to build/windows/packages/
 #   ./dev.sh web    install what is missing, build the browser page into build/web/site/
@@ -21,7 +25,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev
     xvfb xauth x11-utils xdotool libxcb1-dev
     desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin libxml2-utils
-    clang libclang-rt-14-dev clang-format
+    clang libclang-rt-14-dev clang-format ccache
     dpkg-dev file time fish zsh
     strace bindfs fuse3
     g++-mingw-w64-x86-64-posix wine64 wine fonts-wine googletest nsis zip unzip groff-base
@@ -44,8 +48,19 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
 
+# Every build goes through ccache (its cache is ~/.cache/ccache unless CCACHE_DIR
+# names another), so a second run compiles only what changed; also in a build
+# folder first configured without it. The compiler's paths are taken relative
+# to the source tree, and the build folder is left out of the hash, so that
+# clones in other folders share the cache.
+configure_flags=()
+use_compiler_cache() {
+    configure_flags=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+}
+
 build() {
-    cmake --preset "$1" >/dev/null
+    cmake --preset "$1" "${configure_flags[@]}" >/dev/null
     cmake --build --preset "$1"
 }
 
@@ -78,6 +93,38 @@ build_web() {
     fi
 }
 
+# What the Windows build's tests run on the Linux side: the scenario runner,
+# and vlt to compare the window's files with. Its configure step stops
+# without them.
+build_host_tools() {
+    cmake --preset release "${configure_flags[@]}" >/dev/null
+    cmake --build build/release --target vlt vlt_scenario_runner
+}
+
+# stage NAME COMMAND...: runs a step of the run and keeps its time, which
+# print_stage_times shows at the end, also after a failed step.
+stage_times=()
+stage_name=
+stage_start=0
+stage() {
+    stage_name=$1
+    stage_start=$SECONDS
+    shift
+    echo "=== $stage_name (from $(date +%T))"
+    "$@"
+    stage_times+=("$(printf '%5d s  %s' $((SECONDS - stage_start)) "$stage_name")")
+    stage_name=
+}
+
+print_stage_times() {
+    echo "Time per stage:"
+    printf '%s\n' "${stage_times[@]}"
+    if [ -n "$stage_name" ]; then
+        printf '%5d s  %s (failed)\n' $((SECONDS - stage_start)) "$stage_name"
+    fi
+    printf '%5d s  in all\n' "$SECONDS"
+}
+
 # The tracked C++ sources but the generated code page tables, which keep their
 # generator's layout.
 cxx_sources() {
@@ -96,56 +143,83 @@ check_format() {
 }
 
 # Each fuzzer runs for VLT_FUZZ_SECONDS from its committed seeds (kept
-# untouched: new finds go to a scratch corpus). A crash stops the run and
-# leaves the input that caused it in build/fuzz/artifacts/.
+# untouched: new finds go to a scratch corpus), two at a time, one a core. A
+# crash fails the run and leaves the input that caused it in
+# build/fuzz/artifacts/.
+fuzz_one() {
+    local fuzzer=$1 seconds=$2 name work
+    name="${fuzzer##*/fuzz_}"
+    work="$(mktemp -d)"
+    echo "Fuzzing $name for ${seconds} s"
+    if ! "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" \
+        "$work" "fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1; then
+        cat "build/fuzz/$name.log"
+        rm -rf "$work"
+        echo "fuzzer $name failed; its input is in build/fuzz/artifacts/" >&2
+        return 1
+    fi
+    echo "$name: $(grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' \
+        "build/fuzz/$name.log" | tr '\n' ' ')"
+    rm -rf "$work"
+}
+
 run_fuzzers() {
-    local seconds="${VLT_FUZZ_SECONDS:-60}" fuzzer name work
+    local seconds="${VLT_FUZZ_SECONDS:-45}" fuzzer running=0 failed=0
     mkdir -p build/fuzz/artifacts
     for fuzzer in build/fuzz/fuzz/fuzz_*; do
-        name="${fuzzer##*/fuzz_}"
-        work="$(mktemp -d)"
-        echo "Fuzzing $name for ${seconds} s"
-        if ! "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-            -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" \
-            "$work" "fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1; then
-            cat "build/fuzz/$name.log"
-            rm -rf "$work"
-            echo "fuzzer $name failed; its input is in build/fuzz/artifacts/" >&2
-            return 1
+        if [ "$running" -ge 2 ]; then
+            wait -n || failed=1
+            running=$((running - 1))
         fi
-        grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' "build/fuzz/$name.log"
-        rm -rf "$work"
+        fuzz_one "$fuzzer" "$seconds" &
+        running=$((running + 1))
     done
+    while [ "$running" -gt 0 ]; do
+        wait -n || failed=1
+        running=$((running - 1))
+    done
+    return "$failed"
 }
 
 case "${1:-}" in
     run)
         install_missing
+        use_compiler_cache
         build release
         exec build/release/app/veltrimax
         ;;
     test)
-        install_missing
-        check_format
-        build release
-        ctest --preset release
-        # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-        build asan
-        ctest --preset asan
+        trap print_stage_times EXIT
+        stage "install packages" install_missing
+        use_compiler_cache
+        stage "format" check_format
+        stage "build release" build release
+        stage "ctest release" ctest --preset release
+        # The browser page's tests (label web), once, in the release build: the
+        # emscripten build of the page, then its cases in Chromium and Firefox ESR.
+        stage "build web" build_web
+        stage "ctest web" ctest --preset web
+        # Our code again under AddressSanitizer and UndefinedBehaviorSanitizer:
+        # the tests that run it, not the packaging and X server ones.
+        stage "build asan" build asan
+        stage "ctest asan" ctest --preset asan
         # The engine's threads under ThreadSanitizer: only the tests that run them.
-        build tsan
-        ctest --preset tsan
-        build fuzz
-        run_fuzzers
+        stage "build tsan" build tsan
+        stage "ctest tsan" ctest --preset tsan
+        stage "build fuzz" build fuzz
+        stage "fuzz" run_fuzzers
         # The Windows build and its tests under Wine, in a prefix of the build's
         # own, made first: listing the unit tests after linking runs them already.
-        tools/wine/prefix.sh build/windows/wine-prefix
-        build windows
-        ctest --preset windows
+        stage "wine prefix" tools/wine/prefix.sh build/windows/wine-prefix
+        stage "build windows" build windows
+        stage "ctest windows" ctest --preset windows
         ;;
     windows-package)
         install_missing
-        cmake --preset windows >/dev/null
+        use_compiler_cache
+        build_host_tools
+        cmake --preset windows "${configure_flags[@]}" >/dev/null
         cmake --build --preset windows --target windows_packages
         ls -l build/windows/packages/Veltrimax-*
         ;;

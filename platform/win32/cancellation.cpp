@@ -206,6 +206,11 @@ StallingIo::~StallingIo() {
     // where the thread stays until its call returns or the process ends).
     if (busy) {
         ::CancelSynchronousIo(thread_);
+    } else {
+        // An idle thread ends at once; it is waited for so that it is not
+        // still ending when the process does: Wine 8 then now and then kills
+        // the process with SIGSEGV (status 139) after all its work was done.
+        ::WaitForSingleObject(thread_, INFINITE);
     }
     ::CloseHandle(thread_);
 }
