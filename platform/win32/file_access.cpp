@@ -227,19 +227,28 @@ HANDLE OpenWaitingForPipe(Open open, const CancelSignal* cancel) {
     }
 }
 
-}  // namespace
-
-struct InputFile::System {
+// A handle with what its calls need: the lane a read or write that may stall
+// runs on, and the signal that stops the wait.
+struct WaitableHandle {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    std::unique_ptr<StallingIo> lane;  // for what may keep a read waiting
+    std::unique_ptr<StallingIo> lane;
     const CancelSignal* cancel = nullptr;
 };
 
-void InputFile::Close::operator()(System* system) const noexcept {
-    system->lane.reset();
-    if (system->handle != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(system->handle);
+// For the files a run opens itself: the lane ends before the handle closes.
+void CloseOwned(WaitableHandle& file) noexcept {
+    file.lane.reset();
+    if (file.handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file.handle);
     }
+}
+
+}  // namespace
+
+struct InputFile::System : WaitableHandle {};
+
+void InputFile::Close::operator()(System* system) const noexcept {
+    CloseOwned(*system);
     delete system;
 }
 
@@ -291,17 +300,10 @@ std::size_t InputFile::ReadSome(std::span<std::uint8_t> buffer) {
     return ReadFully(system_->handle, system_->lane.get(), buffer, name_, system_->cancel);
 }
 
-struct OutputFile::System {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    std::unique_ptr<StallingIo> lane;  // for what may keep a write waiting
-    const CancelSignal* cancel = nullptr;
-};
+struct OutputFile::System : WaitableHandle {};
 
 void OutputFile::Close::operator()(System* system) const noexcept {
-    system->lane.reset();
-    if (system->handle != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(system->handle);
-    }
+    CloseOwned(*system);
     delete system;
 }
 
@@ -332,7 +334,7 @@ OutputFile::Creation OutputFile::CreateExclusive(const fs::path& temporary, std:
         const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
         return {taken, taken ? std::string() : Reason(error)};
     }
-    system_.reset(new System{handle, nullptr, nullptr});
+    system_.reset(new System{{handle, nullptr, nullptr}});
     return {};
 }
 
@@ -350,11 +352,7 @@ OwnedFile OutputFile::TakeFile() noexcept {
 }
 
 // The standard streams' handles are the process's: used, never closed.
-struct StandardInput::System {
-    HANDLE handle = nullptr;
-    std::unique_ptr<StallingIo> lane;
-    const CancelSignal* cancel = nullptr;
-};
+struct StandardInput::System : WaitableHandle {};
 
 StandardInput::StandardInput(const CancelSignal* cancel) : system_(std::make_unique<System>()) {
     system_->handle = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -369,11 +367,7 @@ std::size_t StandardInput::Read(std::span<std::uint8_t> buffer) {
     return ReadFully(system_->handle, system_->lane.get(), buffer, name_, system_->cancel);
 }
 
-struct StandardOutput::System {
-    HANDLE handle = nullptr;
-    std::unique_ptr<StallingIo> lane;
-    const CancelSignal* cancel = nullptr;
-};
+struct StandardOutput::System : WaitableHandle {};
 
 StandardOutput::StandardOutput(const CancelSignal* cancel) : system_(std::make_unique<System>()) {
     system_->handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
