@@ -68,7 +68,7 @@ EMSCRIPTEN_KEEPALIVE const char* vlt_encrypted_name(const char* name) {
 
 // Null for a name too short to lose four characters: the box keeps its text.
 EMSCRIPTEN_KEEPALIVE const char* vlt_decrypted_name(const char* name) {
-    const std::optional<std::string> decrypted = vlt::DecryptedName(name);
+    const std::optional<std::string> decrypted = vlt::WithoutLastFourCharacters(name);
     return decrypted ? Returned(*decrypted) : nullptr;
 }
 
