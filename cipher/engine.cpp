@@ -142,6 +142,21 @@ RunResult Ended(RunStatus status, std::string message) {
     return result;
 }
 
+// Puts the output in place. A file that appeared at its name ends the run
+// OutputExists, with what the run found still told: it is the finished
+// output's, which the caller may keep.
+void CommitOutput(ByteSink& output, RunResult& result) {
+    try {
+        output.Commit();
+    } catch (const FileError& error) {
+        if (!error.AlreadyExists()) {
+            throw;
+        }
+        result.status = RunStatus::OutputExists;
+        result.message = error.what();
+    }
+}
+
 // Fills a block, however little each read returns, so that a trickling input
 // still moves in whole blocks. Returns false when the input has ended.
 bool Fill(ByteSource& input, std::span<std::uint8_t> buffer, std::size_t& filled) {
@@ -184,9 +199,9 @@ RunResult RunEncrypt(ByteSource& input, ByteSink& output, Memory& memory, BlockC
                 },
             .idle = [&] { meter.CheckCancel(); },
         });
-    output.Commit();
-    meter.Finish();
     RunResult result;
+    CommitOutput(output, result);
+    meter.Finish();
     result.plainBytes = meter.done();
     return result;
 }
@@ -251,7 +266,7 @@ RunResult RunDecrypt(ByteSource& input, ByteSink* output, Memory& memory, BlockC
         return result;
     }
     if (output != nullptr) {
-        output->Commit();
+        CommitOutput(*output, result);
     }
     meter.Finish();
     result.file = stream.report();
@@ -311,13 +326,16 @@ OutputSink& OpenOutput(std::optional<OutputSink>& sink, const OutputTarget& outp
                         OutputSettings{.cancel = control.cancel,
                                        .mayReplace = output.mayReplace,
                                        .permissions = source.Permissions().value_or(0666)},
-                        output.batch);
+                        output.batch, output.keepRefused);
 }
 
 // A temporary file the run could not remove is reported whatever became of the run.
 RunResult WithLeftover(std::optional<OutputSink>& sink, RunResult result) {
     if (sink) {
         result.leftover = sink->Discard();
+        if (result.status == RunStatus::OutputExists) {
+            result.refused = sink->TakeRefused();
+        }
     }
     return result;
 }

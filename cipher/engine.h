@@ -12,17 +12,18 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cipher/vlt_stream.h"
 #include "platform/codepage.h"
+#include "platform/output_batch.h"
 
 namespace vlt {
 
 class ByteSource;
 class ByteSink;
 class CancelSignal;
-class OutputBatch;
 
 // The primary key exactly as typed (UTF-8, never trimmed) and the code page
 // that gives its characters their codes.
@@ -84,6 +85,10 @@ struct OutputTarget {
     // in place with others: Finished then means written, not yet in place.
     // Without one the run puts its output in place itself before it ends.
     OutputBatch* batch = nullptr;
+    // The window's, which asks before replacing: a finished output refused its
+    // place alone for a file that appeared at its name is handed back in
+    // RunResult::refused rather than removed.
+    bool keepRefused = false;
 };
 
 enum class RunStatus {
@@ -91,7 +96,8 @@ enum class RunStatus {
     Cancelled,     // stopped on request; nothing written
     Failed,        // see message (and `file` for a damaged one); nothing written
     WrongKey,      // decryption: a triple above 255; nothing written
-    OutputExists,  // a file is at the output's name and may not be replaced; nothing written
+    OutputExists,  // a file is at the output's name and may not be replaced; nothing
+                   // written, unless kept in RunResult::refused
 };
 
 struct RunResult {
@@ -108,6 +114,9 @@ struct RunResult {
     // Decryption and check: what the file turned out to be (damage, bytes
     // ignored after its end, bytes a salvage could not know).
     VltReport file;
+    // OutputExists with OutputTarget::keepRefused: the finished output, to be
+    // put in place over that file or discarded.
+    std::optional<RefusedOutput> refused;
 };
 
 using DecryptOptions = VltDecryptOptions;

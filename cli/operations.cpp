@@ -151,7 +151,7 @@ class Run {
                 }
                 // Standard output cannot be taken back: what reached it is counted.
                 StandardOutput sink(&session_.cancel);
-                const RunResult result = operation(*source, sink);
+                RunResult result = operation(*source, sink);
                 written_ = sink.Written();
                 return result;
             },

@@ -24,18 +24,24 @@ constexpr const char* kNoMemory = "not enough memory";
 // fails every output not yet in place; each output's temporary file is gone
 // or named in its failure. An output in place whose temporary name could not
 // be removed fails with that note, or, given `leftover` (one output alone),
-// gets the note there.
+// gets the note there. Given `refused` (one output alone), an output refused
+// its place for a file at its name goes there instead of being removed.
+// Outputs come open, or all closed and flushed (a RefusedOutput's).
 void PlaceAll(std::vector<PendingOutput>& pending, std::vector<std::optional<FileError>>& failures,
-              std::string* leftover = nullptr) noexcept {
+              std::string* leftover = nullptr,
+              std::optional<RefusedOutput>* refused = nullptr) noexcept {
     const std::size_t n = pending.size();
     std::size_t next = 0;  // the first output not yet dealt with
     try {
-        std::vector<std::string> errors = output_system::FlushAll(pending);
+        std::vector<std::string> errors = n > 0 && pending.front().file
+                                              ? output_system::FlushAll(pending)
+                                              : std::vector<std::string>(n);
         std::map<fs::path, std::vector<std::size_t>> folders;  // and the outputs placed there
         for (; next < n; ++next) {
             PendingOutput& output = pending[next];
             std::optional<FileError>& failure = failures[next];
-            if (std::string closing = output_system::CloseFile(output.file.release());
+            if (std::string closing =
+                    output.file ? output_system::CloseFile(output.file.release()) : std::string();
                 errors[next].empty()) {
                 errors[next] = std::move(closing);
             }
@@ -45,6 +51,10 @@ void PlaceAll(std::vector<PendingOutput>& pending, std::vector<std::optional<Fil
                 const output_system::Placing placing = output_system::PutInPlace(output);
                 if (placing.placed == output_system::Placed::Exists) {
                     failure = FileError::Exists(output.name);
+                    if (refused != nullptr) {
+                        refused->emplace(std::move(output));
+                        output.temporary.clear();
+                    }
                 } else if (placing.placed == output_system::Placed::Failed) {
                     failure.emplace(output.name, "cannot put the output in place", placing.reason);
                 } else {
@@ -194,10 +204,39 @@ void OutputSink::Commit() {
     alone.reserve(1);
     std::vector<std::optional<FileError>> failures(1);
     alone.push_back(file_.TakeWritten());
-    PlaceAll(alone, failures, &leftover_);
+    PlaceAll(alone, failures, &leftover_, keepRefused_ ? &refused_ : nullptr);
     if (failures.front()) {
         throw *std::move(failures.front());
     }
+}
+
+RefusedOutput& RefusedOutput::operator=(RefusedOutput&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        output_ = std::move(other.output_);
+        other.output_.temporary.clear();
+    }
+    return *this;
+}
+
+std::string RefusedOutput::Replace() {
+    std::vector<PendingOutput> alone;
+    alone.reserve(1);
+    std::vector<std::optional<FileError>> failures(1);
+    output_.mayReplace = true;
+    alone.push_back(std::move(output_));
+    output_.temporary.clear();
+    std::string leftover;
+    PlaceAll(alone, failures, &leftover);
+    if (failures.front()) {
+        throw *std::move(failures.front());
+    }
+    return leftover;
+}
+
+std::string RefusedOutput::Discard() noexcept {
+    return output_.temporary.empty() ? std::string()
+                                     : RemoveTemporary(std::exchange(output_.temporary, {}));
 }
 
 std::string OutputSink::Discard() noexcept {

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_access.h"
@@ -71,14 +72,39 @@ class OutputBatch {
     mutable std::vector<std::pair<std::filesystem::path, std::optional<FileId>>> folders_;
 };
 
+// A finished output refused its place because a file appeared at its name
+// during the run: flushed and closed under its temporary name, it waits for
+// the word to replace that file. Dropped unplaced, its temporary file goes.
+class RefusedOutput {
+  public:
+    explicit RefusedOutput(PendingOutput written) noexcept : output_(std::move(written)) {}
+    ~RefusedOutput() { Discard(); }
+    RefusedOutput(RefusedOutput&& other) noexcept : output_(std::move(other.output_)) {
+        other.output_.temporary.clear();
+    }
+    RefusedOutput& operator=(RefusedOutput&& other) noexcept;
+
+    // Puts it in place over what is at its name now. Throws the FileError that
+    // left that file untouched (the temporary file gone or named in it); else
+    // "" or the note on a temporary name the output in place could not shed.
+    std::string Replace();
+    // Removes the temporary file: "" or the note naming the file left.
+    std::string Discard() noexcept;
+
+  private:
+    PendingOutput output_;
+};
+
 // An OutputFile that a run writes as any sink: Commit puts it in place
 // alone, or hands it to `batch` when given one (Finished then means written,
 // not yet in place).
 class OutputSink final : public ByteSink {
   public:
+    // `keepRefused`: an output refused its place alone is kept for TakeRefused
+    // rather than removed.
     OutputSink(const std::filesystem::path& path, const OutputSettings& settings,
-               OutputBatch* batch = nullptr)
-        : file_(path, settings), batch_(batch) {}
+               OutputBatch* batch = nullptr, bool keepRefused = false)
+        : file_(path, settings), batch_(batch), keepRefused_(keepRefused) {}
 
     void Write(std::span<const std::uint8_t> data) override { file_.Write(data); }
     void Commit() override;
@@ -86,11 +112,15 @@ class OutputSink final : public ByteSink {
     // See OutputFile::Discard; after a Commit alone, the note on the temporary
     // name an output in place could not shed.
     std::string Discard() noexcept;
+    // After a Commit that threw FileError::Exists, with `keepRefused`: the finished output.
+    std::optional<RefusedOutput> TakeRefused() { return std::exchange(refused_, std::nullopt); }
 
   private:
     OutputFile file_;
     OutputBatch* batch_;
+    bool keepRefused_;
     std::string leftover_;
+    std::optional<RefusedOutput> refused_;
 };
 
 }  // namespace vlt

@@ -191,9 +191,13 @@ void Form1::WindowClosed() {
 
 void Form1::StopRun() {
     const RunResult stopped = run_.CancelAndWait();
-    if (!stopped.leftover.empty()) {
-        std::fprintf(stderr, "veltrimax: %s\n", stopped.leftover.c_str());
+    for (const std::string& note :
+         {stopped.leftover, refused_ ? refused_->Discard() : std::string()}) {
+        if (!note.empty()) {
+            std::fprintf(stderr, "veltrimax: %s\n", note.c_str());
+        }
     }
+    refused_.reset();
 }
 
 void Form1::StartRun(Operation operation, const std::string& input, const std::string& output) {
@@ -233,7 +237,8 @@ void Form1::Launch(const Request& request) {
     };
     run_.Start(
         [request](const RunControl& control) {
-            const OutputTarget target{.path = request.output, .mayReplace = request.mayReplace};
+            const OutputTarget target{
+                .path = request.output, .mayReplace = request.mayReplace, .keepRefused = true};
             if (request.operation == Operation::Encrypt) {
                 return EncryptFile(request.input, target, request.key, control);
             }
@@ -247,28 +252,16 @@ void Form1::RunDone() {
     if (!run_.Active() || closing_) {
         return;
     }
-    const RunResult result = run_.TakeResult();
+    RunResult result = run_.TakeResult();
     // A failure's message carries it; any other end shows it first, whatever is asked next.
     if (!result.leftover.empty() && result.status != RunStatus::Failed) {
         view_.ShowError(result.leftover);
     }
     const bool encrypt = request_.operation == Operation::Encrypt;
     switch (result.status) {
-        case RunStatus::Finished: {
-            view_.SetProgress(100);
-            const std::string finished(encrypt ? kEncryptFinished : kDecryptFinished);
-            std::string note = TailNote(result.file);
-            if (result.file.damage != VltDamage::None) {
-                const std::string unknown = UnknownNote(result.file);
-                note = "damaged (" + DamageSentence(result.file) +
-                       "); what could be read was written" +
-                       (unknown.empty() ? "" : ": " + unknown);
-            }
-            view_.Inform(note.empty() ? finished
-                                      : FinishedWithNote(finished, request_.inputName, note));
-            WindowClosed();
+        case RunStatus::Finished:
+            ShowFinished(result);
             break;
-        }
         case RunStatus::WrongKey:
             if (view_.AskYesNo(std::string(kWrongKeyQuestion))) {
                 request_.options.writeOnWrongKey = true;
@@ -279,11 +272,16 @@ void Form1::RunDone() {
             break;
         // A file appeared at the output's name during the run, or while a question was open.
         case RunStatus::OutputExists:
+            refused_ = std::move(result.refused);
             if (view_.AskYesNo(ReplaceQuestion(request_.outputName))) {
-                request_.mayReplace = true;
-                Launch(request_);
-            } else {
+                ReplaceAfterRun(result);
+            } else if (!closing_) {
                 view_.SetProgress(0);
+                if (const std::string note = refused_ ? refused_->Discard() : std::string();
+                    !note.empty()) {
+                    view_.ShowError(note);
+                }
+                refused_.reset();
             }
             break;
         case RunStatus::Failed: {
@@ -296,18 +294,62 @@ void Form1::RunDone() {
                 }
                 break;
             }
-            std::string text =
-                encrypt ? EncryptFailed(result.message) : DecryptFailed(result.message);
-            if (!result.leftover.empty()) {
-                text += '\n' + result.leftover;
-            }
-            view_.ShowError(text);
+            ShowFailure(result.message, result.leftover);
             break;
         }
         case RunStatus::Cancelled:
             view_.SetProgress(0);
             break;
     }
+}
+
+void Form1::ShowFinished(const RunResult& result) {
+    view_.SetProgress(100);
+    const std::string finished(request_.operation == Operation::Encrypt ? kEncryptFinished
+                                                                        : kDecryptFinished);
+    std::string note = TailNote(result.file);
+    if (result.file.damage != VltDamage::None) {
+        const std::string unknown = UnknownNote(result.file);
+        note = "damaged (" + DamageSentence(result.file) + "); what could be read was written" +
+               (unknown.empty() ? "" : ": " + unknown);
+    }
+    view_.Inform(note.empty() ? finished : FinishedWithNote(finished, request_.inputName, note));
+    WindowClosed();
+}
+
+void Form1::ReplaceAfterRun(const RunResult& result) {
+    if (closing_) {
+        return;  // the closing has discarded what the run left
+    }
+    if (!refused_) {
+        request_.mayReplace = true;
+        Launch(request_);
+        return;
+    }
+    // The output was finished before the question: the input may be gone or changed by now.
+    std::string leftover;
+    try {
+        leftover = refused_->Replace();
+    } catch (const FileError& error) {
+        refused_.reset();
+        view_.SetProgress(0);
+        ShowFailure(error.what(), {});
+        return;
+    }
+    refused_.reset();
+    if (!leftover.empty()) {
+        view_.ShowError(leftover);
+    }
+    ShowFinished(result);
+}
+
+void Form1::ShowFailure(const std::string& reason, const std::string& leftover) {
+    std::string text =
+        request_.operation == Operation::Encrypt ? EncryptFailed(reason) : DecryptFailed(reason);
+    if (!leftover.empty()) {
+        text += '\n' + leftover;
+    }
+    view_.ShowError(text);
 }
 
 }  // namespace vlt

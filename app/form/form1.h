@@ -6,6 +6,7 @@
 // are named for what the user did, with the control beside them.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,11 @@ class Form1 {
     void StartRun(Operation operation, const std::string& input, const std::string& output);
     void Launch(const Request& request);
     void RunDone();
+    void ShowFinished(const RunResult& result);
+    // Yes to replacing a file that appeared at the output's name: the finished
+    // output kept from the run goes in place, or, without one, the run starts again.
+    void ReplaceAfterRun(const RunResult& result);
+    void ShowFailure(const std::string& reason, const std::string& leftover);
     // Stops a run and waits for it; what it could not remove goes to stderr, there being no
     // window left to show it.
     void StopRun();
@@ -87,6 +93,8 @@ class Form1 {
     std::string dialogFileName_;
     BackgroundRun run_;
     Request request_{};
+    // A finished output refused its place, while the user is asked about the file at its name.
+    std::optional<RefusedOutput> refused_;
     bool ended_ = false;
     bool closing_ = false;  // the window is being closed: a run's end is the closing's business
 };

@@ -311,9 +311,13 @@ TEST_P(ReplacementTest, AnOutputNameInUseIsReplacedOnlyWhenAgreed) {
     } else if (run.atOutput == AtOutput::DanglingLink) {
         std::filesystem::create_symlink(Path("missing"), Path("out"));
     } else if (run.atOutput == AtOutput::FileMadeWhileAsked) {
+        // The run after the wrong-key question finds the file only when putting its output
+        // in place: that finished output is what a Yes puts there, the input being gone.
         view_->onShown = [&](const FakeView::Message& message) {
             if (message.text == vlt::kWrongKeyQuestion) {
                 WriteAll(Path("out"), old);
+            } else if (message.text == vlt::ReplaceQuestion(In("out"))) {
+                std::filesystem::remove(Path("plain.vlt"));
             }
         };
     }
@@ -343,11 +347,16 @@ TEST_P(ReplacementTest, AnOutputNameInUseIsReplacedOnlyWhenAgreed) {
         const std::string written = ReadAll(Path("out"));
         EXPECT_EQ(written.size(), plain.size());
         EXPECT_NE(written, plain);
+        EXPECT_EQ(folder_.Names().size(), run.atOutput == AtOutput::FileMadeWhileAsked ? 2U : 3U);
     } else if (run.written) {
         EXPECT_EQ(ReadAll(Path("out")), encrypt ? ReadAll(Path("plain.vlt")) : plain);
     } else {
         EXPECT_TRUE(view_->visible);
-        EXPECT_EQ(folder_.Names(), (std::vector<std::string>{"out", "plain.bin", "plain.vlt"}));
+        // Nothing else: no temporary file either.
+        EXPECT_EQ(folder_.Names(),
+                  run.atOutput == AtOutput::FileMadeWhileAsked
+                      ? (std::vector<std::string>{"out", "plain.bin"})
+                      : (std::vector<std::string>{"out", "plain.bin", "plain.vlt"}));
         if (run.atOutput == AtOutput::DanglingLink) {
             EXPECT_EQ(std::filesystem::read_symlink(Path("out")), Path("missing"));
         } else {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "tests/support/temp_folder.h"
@@ -93,6 +95,39 @@ TEST_F(OutputBatchTest, WithoutReplaceWhatAppearedMeanwhileIsKept) {
     EXPECT_EQ(ReadAll(folder / "b"), "new b");
     EXPECT_TRUE(std::filesystem::exists(folder / "c" / "kept"));
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// An output alone refused its place for a file that appeared at its name:
+// kept only when asked for, then put over that file or dropped, and never
+// leaving its temporary file behind.
+TEST(OutputSink, ARefusedOutputIsKeptOnlyWhenAskedFor) {
+    enum class Then { NotKept, Replaced, Discarded, Dropped };
+    for (const Then then : {Then::NotKept, Then::Replaced, Then::Discarded, Then::Dropped}) {
+        SCOPED_TRACE(static_cast<int>(then));
+        TempFolder folder;
+        const std::string content = "new";
+        OutputSink sink(folder / "out", {}, nullptr, then != Then::NotKept);
+        sink.Write({reinterpret_cast<const std::uint8_t*>(content.data()), content.size()});
+        WriteAll(folder / "out", "theirs");
+        try {
+            sink.Commit();
+            ADD_FAILURE() << "put in place over a file that appeared";
+        } catch (const FileError& error) {
+            EXPECT_TRUE(error.AlreadyExists()) << error.what();
+        }
+        std::optional<RefusedOutput> refused = sink.TakeRefused();
+        EXPECT_EQ(sink.Discard(), "");
+        ASSERT_EQ(refused.has_value(), then != Then::NotKept);
+        EXPECT_EQ(folder.Names().size(), then == Then::NotKept ? 1U : 2U);
+        if (then == Then::Replaced) {
+            EXPECT_EQ(refused->Replace(), "");
+        } else if (then == Then::Discarded) {
+            EXPECT_EQ(refused->Discard(), "");
+        }
+        refused.reset();
+        EXPECT_EQ(ReadAll(folder / "out"), then == Then::Replaced ? content : "theirs");
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"out"});
+    }
 }
 
 // The engine asks before reading an input whether a waiting output will
