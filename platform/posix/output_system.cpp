@@ -132,8 +132,11 @@ std::vector<std::string> FlushAll(const std::vector<PendingOutput>& outputs) {
             unflushed.push_back(i);
         }
     }
-    for (const auto& [device, onIt] : fileSystems) {
-        if (posix::Retrying([&] { return ::syncfs(outputs[onIt.front()].file->fd); }) != 0) {
+    for (const auto& fileSystem : fileSystems) {
+        // Not a structured binding: clang 14 cannot capture one in a lambda.
+        const std::vector<std::size_t>& onIt = fileSystem.second;
+        const int fd = outputs[onIt.front()].file->fd;
+        if (posix::Retrying([&] { return ::syncfs(fd); }) != 0) {
             unflushed.insert(unflushed.end(), onIt.begin(), onIt.end());
         }
     }
