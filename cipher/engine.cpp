@@ -318,19 +318,27 @@ RunResult Decrypt(ByteSource& input, ByteSink& output, const PrimaryKey& key,
 
 namespace {
 
-// The output of a run between named files, made once the input is open: it
-// gets no more permissions than the input has.
-OutputSink& OpenOutput(std::optional<OutputSink>& sink, const OutputTarget& output,
-                       const RunControl& control, const InputFile& source) {
-    return sink.emplace(output.path,
-                        OutputSettings{.cancel = control.cancel,
-                                       .mayReplace = output.mayReplace,
-                                       .permissions = source.Permissions().value_or(0666)},
-                        output.batch, output.keepRefused);
-}
-
-// A temporary file the run could not remove is reported whatever became of the run.
-RunResult WithLeftover(std::optional<OutputSink>& sink, RunResult result) {
+// A run between named files. Its output is made once the input is open, so that
+// it gets no more permissions than the input has; a temporary file the run could
+// not remove is reported whatever became of the run.
+template <typename Run>
+RunResult BetweenFiles(const std::filesystem::path& input, const OutputTarget& output,
+                       const PrimaryKey& key, const RunControl& control, Run run) {
+    std::optional<OutputSink> sink;
+    RunResult result = Guarded(
+        [&] {
+            Memory memory(control);
+            BlockCipher& cipher = memory.CipherFor(key);
+            InputFile source(input, control.cancel);
+            OutputSink& made =
+                sink.emplace(output.path,
+                             OutputSettings{.cancel = control.cancel,
+                                            .mayReplace = output.mayReplace,
+                                            .permissions = source.Permissions().value_or(0666)},
+                             output.batch, output.keepRefused);
+            return run(source, made, memory, cipher);
+        },
+        Utf8Of(input));
     if (sink) {
         result.leftover = sink->Discard();
         if (result.status == RunStatus::OutputExists) {
@@ -344,32 +352,20 @@ RunResult WithLeftover(std::optional<OutputSink>& sink, RunResult result) {
 
 RunResult EncryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control) {
-    std::optional<OutputSink> sink;
-    RunResult result = Guarded(
-        [&] {
-            Memory memory(control);
-            BlockCipher& cipher = memory.CipherFor(key);
-            InputFile source(input, control.cancel);
-            return RunEncrypt(source, OpenOutput(sink, output, control, source), memory, cipher,
-                              control);
-        },
-        Utf8Of(input));
-    return WithLeftover(sink, std::move(result));
+    return BetweenFiles(
+        input, output, key, control,
+        [&](InputFile& source, OutputSink& sink, Memory& memory, BlockCipher& cipher) {
+            return RunEncrypt(source, sink, memory, cipher, control);
+        });
 }
 
 RunResult DecryptFile(const std::filesystem::path& input, const OutputTarget& output,
                       const PrimaryKey& key, const RunControl& control, DecryptOptions options) {
-    std::optional<OutputSink> sink;
-    RunResult result = Guarded(
-        [&] {
-            Memory memory(control);
-            BlockCipher& cipher = memory.CipherFor(key);
-            InputFile source(input, control.cancel);
-            return RunDecrypt(source, &OpenOutput(sink, output, control, source), memory, &cipher,
-                              control, options);
-        },
-        Utf8Of(input));
-    return WithLeftover(sink, std::move(result));
+    return BetweenFiles(
+        input, output, key, control,
+        [&](InputFile& source, OutputSink& sink, Memory& memory, BlockCipher& cipher) {
+            return RunDecrypt(source, &sink, memory, &cipher, control, options);
+        });
 }
 
 RunResult Check(ByteSource& input, const PrimaryKey* key, const RunControl& control) {
