@@ -51,6 +51,10 @@ std::size_t VltDecryptStream::Consume(std::span<const std::uint8_t> bytes, std::
     if (phase_ == Phase::Tail) {
         TailBytes(bytes);
     }
+    if (phase_ == Phase::Judge) {
+        JudgeBytes(bytes);
+        return 0;
+    }
     if (phase_ == Phase::Probe) {
         std::size_t taken = 0;
         Rest(probeAt_ + probed_, probeAt_ + probed_, {}, bytes, taken);
@@ -143,6 +147,14 @@ std::size_t VltDecryptStream::Finish(std::span<std::uint8_t> out) {
     std::size_t written = 0;
     if (phase_ == Phase::Probe) {
         written += Resolve(out.data());
+    }
+    if (phase_ == Phase::Judge) {
+        if (PlainSize(report_.fileBytes) && lastByte_ == kFinalByte && !judgedNotDigit_) {
+            ++report_.triplesAboveRange;
+            End(VltVerdict::WrongKey);
+        } else {
+            Damage(VltDamage::Shifted, *shiftAt_);
+        }
     }
     if (phase_ == Phase::Body) {
         written += FinishBody(out.data() + written);
@@ -316,11 +328,23 @@ std::size_t VltDecryptStream::Resolve(std::uint8_t* out) {
         } else {
             Damage(VltDamage::NotADigit, at, probe_[probeInTriple_]);
         }
-    } else if (lost != added) {
+    } else if (lost != added && options_.salvage) {
         Damage(VltDamage::Shifted, probeAt_);
         start = lost ? kLost : kAdded;
+    } else if (lost != added && !options_.writeOnWrongKey) {
+        // A byte lost or added leaves a length no whole file has; only the
+        // end can tell that from a wrong key whose triples fit by chance.
+        shiftAt_ = probeAt_;
+        phase_ = Phase::Judge;
+        JudgeBytes({probe_, probed_});
+        return 0;
     } else {
-        // Nothing fits again: a wrong key after all, or damage beyond telling.
+        // Nothing fits again (a wrong key after all, or damage beyond telling),
+        // or the file is written as it is anyway: a shift found here is told
+        // at the end if the length bears it out.
+        if (lost != added) {
+            shiftAt_ = probeAt_;
+        }
         if (!options_.writeOnWrongKey) {
             ++report_.triplesAboveRange;
             End(VltVerdict::WrongKey);
@@ -350,6 +374,14 @@ std::size_t VltDecryptStream::Resolve(std::uint8_t* out) {
     const std::size_t n = probed_ > start ? probed_ - start : 0;
     std::copy_n(probe_ + start, n, rest);
     return written + Consume({rest, n}, out + written);
+}
+
+void VltDecryptStream::JudgeBytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    judgedNotDigit_ = judgedNotDigit_ || FirstNonDigit(bytes.data(), bytes.size()) != bytes.size();
+    lastByte_ = bytes.back();
 }
 
 void VltDecryptStream::StartTail(VltTail kind, std::uint64_t from) {
@@ -426,6 +458,8 @@ std::size_t VltDecryptStream::FinishBody(std::uint8_t* out) {
     }
     if (bad < n) {
         Damage(VltDamage::NotADigit, carryOffset_ + bad, held[bad]);
+    } else if (shiftAt_ && !PlainSize(report_.fileBytes)) {
+        Damage(VltDamage::Shifted, *shiftAt_);
     } else {
         Damage(VltDamage::CutShort, report_.fileBytes, n > 0 ? held[n - 1] : 0);
     }

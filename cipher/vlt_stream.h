@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -107,7 +108,9 @@ class VltDecryptStream {
     const VltReport& report() const { return report_; }
 
   private:
-    enum class Phase { Body, Probe, Tail, Done };
+    // Judge: the triples fit again one digit off after a failure; the rest
+    // is only looked at, to tell a shifted file from a wrong key at the end.
+    enum class Phase { Body, Probe, Judge, Tail, Done };
     // Bytes looked at past a failure after a long good run, to tell a lost or
     // added byte (the triples after it fit again one digit off) from a wrong key.
     static constexpr std::size_t kProbeTriples = 10;
@@ -134,6 +137,7 @@ class VltDecryptStream {
     void Emit(std::uint8_t value, std::uint8_t* out, std::size_t& written);
     bool KeyFailed(const Digit* triple, std::uint64_t offset);
     bool NotDigit(const Digit* triple, std::size_t inTriple, std::uint64_t offset);
+    void JudgeBytes(std::span<const std::uint8_t> bytes);
     void StartTail(VltTail kind, std::uint64_t from);
     void TailBytes(std::span<const std::uint8_t> bytes);
     void Damage(VltDamage kind, std::uint64_t at, std::uint8_t value = 0);
@@ -159,10 +163,13 @@ class VltDecryptStream {
     std::uint8_t tailValue_ = 0;  // an appended tail's first byte
     std::uint8_t probe_[kProbeBytes] = {};
     std::size_t probed_ = 0;
-    std::uint64_t probeAt_ = 0;      // file offset of the failing triple
-    std::uint64_t probeTriple_ = 0;  // its index
-    bool probeNotDigit_ = false;     // a byte that is not a digit there, else a key failure
-    std::size_t probeInTriple_ = 0;  // where in the triple that byte is
+    std::uint64_t probeAt_ = 0;             // file offset of the failing triple
+    std::uint64_t probeTriple_ = 0;         // its index
+    bool probeNotDigit_ = false;            // a byte that is not a digit there, else a key failure
+    std::size_t probeInTriple_ = 0;         // where in the triple that byte is
+    std::optional<std::uint64_t> shiftAt_;  // where the triples began to fit one digit off
+    bool judgedNotDigit_ = false;
+    std::uint8_t lastByte_ = 0;
 };
 
 // Whether a damaged file has something to salvage before its damage.

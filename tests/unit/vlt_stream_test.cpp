@@ -140,8 +140,8 @@ Made WrittenOver(std::size_t size, std::size_t older, bool sameKey, bool failAtJ
 // A byte lost at `at` (or `added` put there): the key check fails at the first triple
 // that no longer fits, from whose start the triples are one digit off. Salvaged, that
 // triple is unknown, those before it are what they decrypt to and those after it are
-// found again.
-Made Shifted(std::size_t at, int added, bool salvage) {
+// found again. Written anyway, every triple before the end is decoded as it is.
+Made Shifted(std::size_t at, int added, VltDecryptOptions options) {
     Made made = Whole(3000, 20 + at);
     const Bytes plain = made.plain;
     if (added < 0) {
@@ -158,9 +158,17 @@ Made Shifted(std::size_t at, int added, bool salvage) {
         const std::string text = oracle::DecryptAsText(made.file, made.key);
         std::copy_n(text.begin(), fails, made.plain.begin());
     }
-    made.options.salvage = salvage;
+    made.options = options;
+    const bool salvage = options.salvage;
     made = Damaged(made, VltDamage::Shifted, added < 10 ? 3 * fails : at, 0,
                    salvage ? plain.size() : fails - 1);
+    if (options.writeOnWrongKey) {
+        const std::size_t decoded = (made.file.size() - kFormatOverhead) / 3;
+        const std::vector<bool> above = AboveRange(made.file, made.key);
+        made.expected.plainBytes = decoded - 1;  // the last held back for the end
+        made.expected.triplesAboveRange =
+            static_cast<std::uint64_t>(std::count(above.begin(), above.begin() + decoded, true));
+    }
     if (salvage) {
         made.plain[fails] = kUnknownByte;
         made.expected.unknownBytes = 1;
@@ -309,11 +317,24 @@ TEST(VltStream, MadeFilesInAnyPiecesGiveTheirReportAndBytes) {
              made.plain = Of(oracle::DecryptAsText(made.file, made.key).substr(0, 3000));
              return made;
          }},
-        {"a byte lost", [] { return Shifted(4000, -1, false); }},
-        {"a byte lost, salvaged", [] { return Shifted(5001, -1, true); }},
-        {"a digit added, salvaged", [] { return Shifted(6002, 7, true); }},
-        {"a byte that is not a digit added", [] { return Shifted(4001, 10, false); }},
-        {"a byte that is not a digit added, salvaged", [] { return Shifted(4002, 200, true); }},
+        {"a byte lost", [] { return Shifted(4000, -1, {}); }},
+        {"a byte lost, salvaged", [] { return Shifted(5001, -1, {.salvage = true}); }},
+        {"a digit added, salvaged", [] { return Shifted(6002, 7, {.salvage = true}); }},
+        {"a digit added, written anyway",
+         [] { return Shifted(5002, 4, {.writeOnWrongKey = true}); }},
+        {"a byte that is not a digit added", [] { return Shifted(4001, 10, {}); }},
+        {"a byte that is not a digit added, salvaged",
+         [] { return Shifted(4002, 200, {.salvage = true}); }},
+        {"a byte lost and a digit added further on: a whole file's length, so a wrong key",
+         [] {
+             Made made = Shifted(4000, -1, {});
+             made.file.insert(made.file.begin() + 7000, 3);
+             made.expected.verdict = VltVerdict::WrongKey;
+             made.expected.damage = VltDamage::None;
+             made.expected.at = 0;
+             made.expected.triplesAboveRange = 1;
+             return made;
+         }},
     };
     for (const Row& row : rows) {
         const Made made = row.make();
