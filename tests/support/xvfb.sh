@@ -6,10 +6,25 @@
 work=$(mktemp -d)
 xvfb_pid=
 app_pid=
+
+# stop PID: ends PID, with SIGKILL when SIGTERM has not ended it within 2 s.
+# Never fails and never waits longer: a clean-up that stops half-way under
+# set -e leaves the server running, and ctest then waits for the output it
+# still holds until the test's timeout.
+stop() {
+    kill "$1" 2>/dev/null || return 0
+    local _
+    for _ in $(seq 20); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    wait 2>/dev/null
+    [ -z "$app_pid" ] || stop "$app_pid"
+    [ -z "$xvfb_pid" ] || stop "$xvfb_pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -23,19 +38,31 @@ fail() {
     exit 1
 }
 
-# start_xvfb WIDTH HEIGHT: starts the server on a free display and exports DISPLAY.
+# start_xvfb WIDTH HEIGHT: starts the server on a free display, exports
+# DISPLAY and returns once the server answers there with that screen.
 start_xvfb() {
     # Xvfb picks a free display itself and names it on the descriptor given.
-    Xvfb -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp \
-        3>"$work/display" 2>"$work/xvfb.log" &
+    # -noreset: by default the server resets when its last client leaves and
+    # drops a client that connects meanwhile, so the program starting while
+    # an xdotool search ends would find no display.
+    Xvfb -displayfd 3 -noreset -screen 0 "${1}x${2}x24" -nolisten tcp \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    local _
+    local _ screen=
     for _ in $(seq 100); do
         [ -s "$work/display" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended before it named a display"
         sleep 0.1
     done
-    [ -s "$work/display" ] || fail "Xvfb did not start"
+    [ -s "$work/display" ] || fail "Xvfb named no display within 10 s"
     export DISPLAY=":$(head -n 1 "$work/display")"
+    for _ in $(seq 100); do
+        screen=$(xdotool getdisplaygeometry 2>/dev/null) || true
+        [ "$screen" = "$1 $2" ] && return
+        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended after it named $DISPLAY"
+        sleep 0.1
+    done
+    fail "the server on $DISPLAY did not answer with a ${1}x$2 screen within 10 s${screen:+ (it has $screen)}"
 }
 
 # find_window TITLE PID: prints the visible window titled TITLE once it is
