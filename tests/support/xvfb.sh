@@ -38,14 +38,15 @@ fail() {
     exit 1
 }
 
-# start_xvfb WIDTH HEIGHT: starts the server on a free display, exports
-# DISPLAY and returns once the server answers there with that screen.
+# start_xvfb WIDTH HEIGHT [OPTION...]: starts the server on a free display,
+# with Xvfb's OPTIONs, exports DISPLAY and returns once the server answers
+# there with that screen.
 start_xvfb() {
     # Xvfb picks a free display itself and names it on the descriptor given.
     # -noreset: by default the server resets when its last client leaves and
     # drops a client that connects meanwhile, so the program starting while
     # an xdotool search ends would find no display.
-    Xvfb -displayfd 3 -noreset -screen 0 "${1}x${2}x24" -nolisten tcp \
+    Xvfb -displayfd 3 -noreset -screen 0 "${1}x${2}x24" -nolisten tcp "${@:3}" \
         3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     local _ screen=
