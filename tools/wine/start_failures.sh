@@ -4,8 +4,8 @@
 # with status 1 before the program runs; Wine's reason for each is shown.
 #   tools/wine/start_failures.sh PREFIX PROBE.exe COUNT [--addr-no-randomize]
 # PROBE is build/windows/tests/win32/wine_start_probe.exe; with
-# --addr-no-randomize the starts are run.sh's own and none fails. About one
-# start in 1,500 fails with the addresses randomized (DEVELOPERS.md, "Windows").
+# --addr-no-randomize the starts are run.sh's own and none fails. A few
+# starts in 20,000 fail with the addresses randomized (DEVELOPERS.md, "Windows").
 set -euo pipefail
 prefix="$(realpath -m "${1:?usage: $0 PREFIX PROBE.exe COUNT [--addr-no-randomize]}")"
 probe="${2:?}" count="${3:?}"
