@@ -31,7 +31,8 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
 # No Mono or Gecko: console programs need neither, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 echo "Creating the Wine prefix $prefix (once; about a minute)" >&2
-wineboot -i >/dev/null 2>&1
+# The addresses fixed as in run.sh, where the reason is.
+setarch "$(uname -m)" --addr-no-randomize wineboot -i >/dev/null 2>&1
 wineserver -w
 link_fonts
 touch "$ready"

@@ -20,4 +20,11 @@ if ! wineserver -k0 2>/dev/null; then
     wineserver -p60 </dev/null >/dev/null 2>&1 || true
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
-exec wine "$@"
+# With the addresses of the process randomized, now and then (a few starts in
+# 20,000) Linux puts the new process's heap on the address where Wine maps
+# the data it shares with every Windows process (0x7ffe0000; Debian's Wine 8
+# has no preloader to keep that place free), and Wine ends the process with
+# status 1 before the program runs, its reason hidden by WINEDEBUG=-all
+# ("failed to map the shared user data: c0000018"). Without randomization the
+# heap never lands there (DEVELOPERS.md, "Windows").
+exec setarch "$(uname -m)" --addr-no-randomize wine "$@"
