@@ -156,9 +156,10 @@ class Writer {
   async write(bytes) {
     const since = now();
     await this.pending;
-    spent('write', since);
     if (stopRequested) throw new Stopped();
+    // The storage's writes are synchronous: they happen in this call.
     this.pending = this.sink.write(bytes);
+    spent('write', since);
   }
   async flush() {
     const since = now();
