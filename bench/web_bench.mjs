@@ -1,16 +1,21 @@
 // The page's runs on large files, against the browser's own floor and native vlt.
 //
-//   node bench/web_bench.mjs chromium SITE VLT NODE_MODULES GIB [WORK_DIR] [RUNS] [OPERATIONS]
-//   node bench/web_bench.mjs firefox  SITE VLT NODE_MODULES GIB [WORK_DIR]
+//   node bench/web_bench.mjs chromium         SITE VLT NODE_MODULES GIB [WORK_DIR] [RUNS] [OPERATIONS]
+//   node bench/web_bench.mjs firefox          SITE VLT NODE_MODULES GIB [WORK_DIR] [RUNS] [OPERATIONS]
+//   node bench/web_bench.mjs firefox-download SITE VLT NODE_MODULES GIB [WORK_DIR]
 //
 // chromium: the page's worker encrypts and decrypts a random file of GIB GiB through the
 // save-picker path (createWritable into a file of the origin's storage, in a persistent
 // profile on disk: a throwaway profile keeps that storage in memory with a small quota),
 // and writes the same 3N + 4 bytes through the same path without the cipher (the floor).
-// Median of RUNS (default 3) each; the first run's outputs are compared byte for byte with
-// native vlt's, in the page. OPERATIONS: some of floor,encrypt,decrypt (default all). firefox: the page encrypts through its buttons, the output
-// goes to the origin's storage and then Firefox's real download, which is compared with
-// native vlt's. Needs about 8 × GIB GiB free in WORK_DIR (default /var/tmp).
+// firefox: the same runs into the origin's storage, as the page writes there before a
+// download. Median of RUNS (default 3) each, with the worker's time in each step of every
+// run (waiting for the read, copying into the core, the core, copying out, waiting for the
+// write); the first run's outputs are compared byte for byte with native vlt's, in the
+// page. OPERATIONS: some of floor,encrypt,decrypt (default all). firefox-download: the page
+// encrypts through its buttons, the output goes to the origin's storage and then Firefox's
+// real download, which is compared with native vlt's. Needs about 8 × GIB GiB free in
+// WORK_DIR (default /var/tmp).
 
 import { spawnSync } from 'node:child_process';
 import { randomFillSync } from 'node:crypto';
@@ -61,8 +66,11 @@ function sameFiles(a, b) {
 }
 
 // One run of the page's worker, timed in the page: operation over the file chosen in
-// Browse1 (plaintext) or Browse2 (the native .vlt), into `picked/<operation>`.
-const runInPage = async (operation) => {
+// Browse1 (plaintext) or Browse2 (the native .vlt), into `picked/<operation>` (the
+// save-picker path) or the origin's storage (sink 'storage', Firefox's path). The output
+// is kept in window.vltBenchOutput for sameInPage; `steps` holds the worker's time in each
+// step of the run.
+const runInPage = async ({ operation, sink }) => {
     const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
     for await (const name of folder.keys()) await folder.removeEntry(name);
     const handle = await folder.getFileHandle(operation, { create: true });
@@ -71,19 +79,19 @@ const runInPage = async (operation) => {
     const started = performance.now();
     const result = await new Promise((done) => {
       worker.onmessage = ({ data }) => data.id === 1 && done(data.result ?? data);
-      const request = { id: 1, type: 'run', operation, file, key: 'bench key', codePage: 1252, writeOnWrongKey: false };
-      worker.postMessage({ ...request, sink: { kind: 'picker', handle } });
+      const request = { id: 1, type: 'run', operation, file, key: 'bench key', codePage: 1252, writeOnWrongKey: false, steps: true };
+      worker.postMessage({ ...request, sink: sink === 'picker' ? { kind: 'picker', handle } : { kind: 'storage' } });
     });
     const seconds = (performance.now() - started) / 1000;
     worker.terminate();
-    return { seconds, status: result.status ?? result.error, size: (await handle.getFile()).size };
+    window.vltBenchOutput = sink === 'picker' ? await handle.getFile() : result.output;
+    return { seconds, status: result.status ?? result.error, size: window.vltBenchOutput?.size, steps: result.steps };
 };
 
 // Compares the page's last output with the file in a chooser, a slice at a time.
 async function sameInPage(page, operation) {
   return page.evaluate(async (operation) => {
-    const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('picked');
-    const output = await (await folder.getFileHandle(operation)).getFile();
+    const output = window.vltBenchOutput;
     const expected = document.getElementById(operation === 'decrypt' ? 'Browse1' : 'Browse2').files[0];
     if (output.size !== expected.size) return false;
     const slice = 32 << 20;
@@ -97,10 +105,13 @@ async function sameInPage(page, operation) {
   }, operation);
 }
 
-async function chromium(site, plain, native) {
+// The worker's runs in Chromium through the save-picker path, or in Firefox into the
+// origin's storage (what the page does there before the download).
+async function workerRuns(site, plain, native) {
   const runs = Number(runsArg);
   const table = [];
-  const browser = await launch('chromium-picker', { modules, profile: join(work, 'profile') });
+  const sink = browserName === 'chromium' ? 'picker' : 'storage';
+  const browser = await launch(sink === 'picker' ? 'chromium-picker' : 'firefox', { modules, profile: join(work, 'profile') });
   try {
     const { page } = browser;
     await page.goto(site.url);
@@ -110,11 +121,13 @@ async function chromium(site, plain, native) {
     for (const operation of operationsArg.split(',')) {
       const seconds = [];
       for (let run = 0; run < runs; run++) {
-        const result = await page.evaluate(runInPage, operation);
+        const result = await page.evaluate(runInPage, { operation, sink });
         if (result.status !== 'finished') throw new Error(`${operation}: ${result.status}`);
         if (run === 0 && operation !== 'floor' && !(await sameInPage(page, operation)))
           throw new Error(`${operation}: the output differs from native vlt's`);
         seconds.push(result.seconds);
+        const steps = Object.entries(result.steps ?? {}).map(([step, ms]) => `${step} ${(ms / 1000).toFixed(2)}`);
+        console.log(`${operation} ${result.seconds.toFixed(2)} s; steps (s): ${steps.join(', ')}`);
       }
       table.push([operation, median(seconds)]);
     }
@@ -129,7 +142,8 @@ async function chromium(site, plain, native) {
   };
   rmSync(join(work, 'n.vlt'), { force: true });
   const floor = table.find(([operation]) => operation === 'floor')?.[1];
-  console.log(`\nChromium, ${gib} GiB, save-picker path (createWritable), medians of ${runs}; outputs equal native vlt's\n`);
+  const path = sink === 'picker' ? 'Chromium, save-picker path (createWritable)' : "Firefox, the origin's storage (createSyncAccessHandle)";
+  console.log(`\n${path}, ${gib} GiB, medians of ${runs}; outputs equal native vlt's\n`);
   console.log('| run | wall (s) | MB/s of plaintext | ratio to the floor | native vlt (s) | ratio to native |');
   console.log('|---|---:|---:|---:|---:|---:|');
   for (const [operation, seconds] of table) {
@@ -141,7 +155,7 @@ async function chromium(site, plain, native) {
   }
 }
 
-async function firefox(site, plain, native) {
+async function firefoxDownload(site, plain, native) {
   const browser = await launch('firefox', { modules, profile: join(work, 'profile'), downloads: join(work, 'downloads') });
   try {
     const { page } = browser;
@@ -182,7 +196,7 @@ try {
   writeFileSync(keyFile, key);
   timedVlt(['encrypt', '--key-file', keyFile, '-o', native, plain]);
   site = await serveSite(resolve(siteDir), 0);
-  await (browserName === 'firefox' ? firefox : chromium)(site, plain, native);
+  await (browserName === 'firefox-download' ? firefoxDownload : workerRuns)(site, plain, native);
 } finally {
   site?.server.close();
   rmSync(work, { recursive: true, force: true });

@@ -60,7 +60,7 @@ bool UseAvx2Kernels() {
     }();
     return use;
 #else
-    // Elsewhere (WebAssembly, for the browser page) only the portable kernels are built.
+    // Elsewhere (WebAssembly, for the browser page) the AVX2 kernels are not built.
     return false;
 #endif
 }
@@ -71,8 +71,12 @@ std::vector<const TripleKernels*> RunnableTripleKernels() {
     if (UseAvx2Kernels()) {
         kernels.push_back(&kAvx2TripleKernels);
     }
-#endif
     kernels.push_back(&kPortableTripleKernels);
+    kernels.push_back(&kVectorTripleKernels);
+#else
+    kernels.push_back(&kVectorTripleKernels);
+    kernels.push_back(&kPortableTripleKernels);
+#endif
     return kernels;
 }
 

@@ -22,6 +22,7 @@ struct TripleKernels {
 
 extern const TripleKernels kPortableTripleKernels;  // any x86-64
 extern const TripleKernels kAvx2TripleKernels;      // 32 triples at a time with AVX2
+extern const TripleKernels kVectorTripleKernels;    // 16 at a time, for WebAssembly's SIMD
 
 // The versions that run here (see UseAvx2Kernels), the fastest first.
 std::vector<const TripleKernels*> RunnableTripleKernels();

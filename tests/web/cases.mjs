@@ -65,6 +65,19 @@ export const cases = [
     },
   },
   {
+    name: 'a .vlt file of several slices, read ahead of their turn, decrypts to its bytes',
+    async run(h) {
+      // Three slices of the .vlt file as the worker reads it, the last one short.
+      const plain = Buffer.alloc((9 << 20) + 5);
+      for (let i = 0; i < plain.length; i++) plain[i] = (i * 131 + (i >> 12)) & 0xff;
+      await h.choose('Browse2', 'slices.bin.vlt', h.vlt('encrypt', plain, 'k', 1252));
+      await h.type('Text3', 'k');
+      await h.click('Command2');
+      assert.equal((await h.message()).text, 'Decrypt is finish');
+      assert.ok((await h.saved('slices.bin')).equals(plain), 'the saved bytes equal the file encrypted');
+    },
+  },
+  {
     name: 'an empty file encrypts into the native 4 bytes and decrypts back to nothing',
     async run(h) {
       await h.drop('Text1', 'empty', Buffer.alloc(0));
