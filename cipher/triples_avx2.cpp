@@ -13,8 +13,8 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 
+#include "cipher/triple_groups.h"
 #include "cipher/triple_kernels.h"
 
 // Code for processors with AVX2 (which all have POPCNT too), and the same always inlined.
@@ -205,55 +205,31 @@ VLT_AVX2 Planar DigitsOf(__m256i bytes) {
     return planar;
 }
 
-// Runs `body` over the groups of 32 triples: 32 bytes of `in` (or 96 digits
-// when its stride is 3), 32 pad bytes and 96 key digits. The last, partial
-// group goes through a staging area, zero-filled past the data, so that the
-// body's loads and stores never leave the caller's buffers.
-template <typename Body>
-VLT_AVX2 void ForEachGroup(std::size_t n, const std::uint8_t* in, std::size_t inStride,
-                           const std::uint8_t* pad, const Digit* key, std::uint8_t* out,
-                           std::size_t outStride, Body body) {
-    std::size_t i = 0;
-    for (; i + kGroup <= n; i += kGroup) {
-        body(in + inStride * i, pad + i, key + 3 * i, out + outStride * i);
-    }
-    if (i < n) {
-        const std::size_t m = n - i;
-        std::uint8_t stagedIn[3 * kGroup] = {}, stagedPad[kGroup] = {};
-        Digit stagedKey[3 * kGroup] = {};
-        std::uint8_t stagedOut[3 * kGroup];
-        std::memcpy(stagedIn, in + inStride * i, inStride * m);
-        std::memcpy(stagedPad, pad + i, m);
-        std::memcpy(stagedKey, key + 3 * i, 3 * m);
-        body(stagedIn, stagedPad, stagedKey, stagedOut);
-        std::memcpy(out + outStride * i, stagedOut, outStride * m);
-    }
-}
-
 VLT_AVX2_CODE void EncryptAvx2(const std::uint8_t* data, const std::uint8_t* pad, const Digit* key,
                                std::size_t n, Digit* digits) {
-    ForEachGroup(n, data, 1, pad, key, digits, 3,
-                 [](const std::uint8_t* in, const std::uint8_t* padIn, const Digit* keyIn,
-                    Digit* out) VLT_AVX2_CODE {
-                     const Planar plain = DigitsOf(Load(in)), padDigits = DigitsOf(Load(padIn));
-                     Planar sum;
-                     for (int d = 0; d < 3; ++d) {
-                         sum.d[d] = Add(plain.d[d], padDigits.d[d]);
-                     }
-                     Packed cipher = Spread(sum);
-                     const Packed keyDigits = LoadPacked(keyIn);
-                     for (int v = 0; v < 3; ++v) {
-                         cipher.v[v] = Add(cipher.v[v], keyDigits.v[v]);
-                     }
-                     StorePacked(out, cipher);
-                 });
+    ForEachGroup<kGroup>(
+        n, data, 1, pad, key, digits, 3,
+        [](const std::uint8_t* in, const std::uint8_t* padIn, const Digit* keyIn, Digit* out)
+            VLT_AVX2_CODE {
+                const Planar plain = DigitsOf(Load(in)), padDigits = DigitsOf(Load(padIn));
+                Planar sum;
+                for (int d = 0; d < 3; ++d) {
+                    sum.d[d] = Add(plain.d[d], padDigits.d[d]);
+                }
+                Packed cipher = Spread(sum);
+                const Packed keyDigits = LoadPacked(keyIn);
+                for (int v = 0; v < 3; ++v) {
+                    cipher.v[v] = Add(cipher.v[v], keyDigits.v[v]);
+                }
+                StorePacked(out, cipher);
+            });
 }
 
 VLT_AVX2_CODE TripleCheck DecryptAvx2(const Digit* digits, const std::uint8_t* pad,
                                       const Digit* key, std::size_t n, std::uint8_t* bytes) {
     __m256i top = _mm256_setzero_si256();  // the largest cipher byte at each vector position
     std::size_t above = 0;
-    ForEachGroup(
+    ForEachGroup<kGroup>(
         n, digits, 3, pad, key, bytes, 1,
         [&](const Digit* in, const std::uint8_t* padIn, const Digit* keyIn, std::uint8_t* out)
             VLT_AVX2_CODE {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "cipher/triple_groups.h"
 #include "cipher/triple_kernels.h"
 
 namespace vlt {
@@ -102,32 +103,9 @@ Triples DigitsOf(Bytes bytes) {
     return {hundreds, q - hundreds * 10, bytes - q * 10};
 }
 
-// The rest of a group that runs short goes through a staging area, zero-filled past the
-// data, so that loads and stores never leave the caller's buffers.
-template <typename Body>
-void ForEachGroup(std::size_t n, const std::uint8_t* in, std::size_t inStride,
-                  const std::uint8_t* pad, const Digit* key, std::uint8_t* out,
-                  std::size_t outStride, Body body) {
-    std::size_t i = 0;
-    for (; i + kGroup <= n; i += kGroup) {
-        body(in + inStride * i, pad + i, key + 3 * i, out + outStride * i);
-    }
-    if (i < n) {
-        const std::size_t m = n - i;
-        std::uint8_t stagedIn[3 * kGroup] = {}, stagedPad[kGroup] = {};
-        Digit stagedKey[3 * kGroup] = {};
-        std::uint8_t stagedOut[3 * kGroup];
-        std::memcpy(stagedIn, in + inStride * i, inStride * m);
-        std::memcpy(stagedPad, pad + i, m);
-        std::memcpy(stagedKey, key + 3 * i, 3 * m);
-        body(stagedIn, stagedPad, stagedKey, stagedOut);
-        std::memcpy(out + outStride * i, stagedOut, outStride * m);
-    }
-}
-
 void EncryptVector(const std::uint8_t* data, const std::uint8_t* pad, const Digit* key,
                    std::size_t n, Digit* digits) {
-    ForEachGroup(
+    ForEachGroup<kGroup>(
         n, data, 1, pad, key, digits, 3,
         [](const std::uint8_t* in, const std::uint8_t* padIn, const Digit* keyIn, Digit* out) {
             const Triples plain = DigitsOf(Load(in)), padDigits = DigitsOf(Load(padIn));
@@ -156,7 +134,7 @@ TripleCheck DecryptVector(const Digit* digits, const std::uint8_t* pad, const Di
         aboveCounts = Bytes{};
         counted = 0;
     };
-    ForEachGroup(
+    ForEachGroup<kGroup>(
         n, digits, 3, pad, key, bytes, 1,
         [&](const Digit* in, const std::uint8_t* padIn, const Digit* keyIn, std::uint8_t* out) {
             const Triples cipher = LoadTriples(in), keyDigits = LoadTriples(keyIn);
