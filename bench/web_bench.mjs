@@ -23,7 +23,7 @@ import { closeSync, mkdtempSync, openSync, readSync, rmSync, statSync, writeFile
 import { join, resolve } from 'node:path';
 
 import { serveSite } from '../web/serve.mjs';
-import { launch, until } from '../tests/web/browsers.mjs';
+import { chooseToEncrypt, launch, pageReady, until } from '../tests/web/browsers.mjs';
 
 const [browserName, siteDir, vltArg, modulesArg, gib = '1', workArg = '/var/tmp', runsArg = '3', operationsArg = 'floor,encrypt,decrypt'] =
   process.argv.slice(2);
@@ -115,7 +115,7 @@ async function workerRuns(site, plain, native) {
   try {
     const { page } = browser;
     await page.goto(site.url);
-    await until(() => page.evaluate(() => document.documentElement.dataset.ready || undefined), 'the page');
+    await pageReady(page);
     await page.setFiles('#Browse1', plain);
     await page.setFiles('#Browse2', native);
     for (const operation of operationsArg.split(',')) {
@@ -160,12 +160,8 @@ async function firefoxDownload(site, plain, native) {
   try {
     const { page } = browser;
     await page.goto(site.url);
-    await until(() => page.evaluate(() => document.documentElement.dataset.ready || undefined), 'the page');
-    await page.setFiles('#Browse1', plain);
-    await until(() => page.evaluate(() => document.getElementById('Text2').value || undefined), 'the output name');
-    await page.evaluate((key) => {
-      document.getElementById('Text3').value = key;
-    }, key);
+    await pageReady(page);
+    await chooseToEncrypt(page, plain, key);
     const started = Date.now();
     await page.click('#Command1');
     await until(

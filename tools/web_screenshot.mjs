@@ -7,7 +7,7 @@ import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 
-import { launch, until } from '../tests/web/browsers.mjs';
+import { chooseToEncrypt, launch, pageReady } from '../tests/web/browsers.mjs';
 import { serveSite } from '../web/serve.mjs';
 
 const [siteDir, modules, output] = process.argv.slice(2).map((arg) => resolve(arg));
@@ -19,12 +19,8 @@ const browser = await launch('chromium-picker', { modules });
 try {
   const { page } = browser;
   await page.goto(site.url);
-  await until(() => page.evaluate(() => document.documentElement.dataset.ready || undefined), 'the page');
-  await page.setFiles('#Browse1', file);
-  await until(() => page.evaluate(() => document.getElementById('Text2').value || undefined), 'the output name');
-  await page.evaluate(() => {
-    document.getElementById('Text3').value = 'Spring 2026';
-  });
+  await pageReady(page);
+  await chooseToEncrypt(page, file, 'Spring 2026');
   await page.screenshot('#Form1', output);
 } finally {
   await browser.close();

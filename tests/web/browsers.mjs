@@ -51,6 +51,20 @@ export async function until(check, what, timeoutMs = 20_000) {
   }
 }
 
+// Until the page has started its core and is ready for a user.
+export const pageReady = (page, what = 'the page') =>
+  until(() => page.evaluate(() => document.documentElement.dataset.ready || undefined), what);
+
+// Chooses `file` on the encryption's side and types `key`, as a user would before
+// "Encrypt file"; returns once the page has proposed the output's name.
+export async function chooseToEncrypt(page, file, key) {
+  await page.setFiles('#Browse1', file);
+  await until(() => page.evaluate(() => document.getElementById('Text2').value || undefined), 'the output name');
+  await page.evaluate((key) => {
+    document.getElementById('Text3').value = key;
+  }, key);
+}
+
 // Starts the browser of a configuration; `language` is the browser's language.
 // A profile and a download folder of the caller's are removed at the close as well.
 export async function launch(configurationName, { modules, language = 'en-US', profile, downloads }) {

@@ -13,7 +13,7 @@ import { join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 import { serveSite } from '../../web/serve.mjs';
-import { launch, until } from './browsers.mjs';
+import { launch, pageReady, until } from './browsers.mjs';
 import { cases } from './cases.mjs';
 
 const [configuration, siteDir, vltProgram, modules] = process.argv.slice(2).map((arg, i) => (i === 0 ? arg : resolve(arg)));
@@ -56,7 +56,7 @@ function harness(browser, bigFile, other) {
     evaluate: page.evaluate,
     async open(url) {
       await page.goto(url);
-      await until(() => page.evaluate(() => document.documentElement.dataset.ready || undefined), 'the page');
+      await pageReady(page);
       await page.evaluate(async () => {
         await (await navigator.storage.getDirectory()).removeEntry('picked', { recursive: true }).catch(() => {});
       });
@@ -223,7 +223,7 @@ async function main() {
           await new Promise((done) => own.server.close(done));
           own.server.closeAllConnections?.();
           await browser.page.reload();
-          await until(() => browser.page.evaluate(() => document.documentElement.dataset.ready || undefined), 'the page offline');
+          await pageReady(browser.page, 'the page offline');
         } else {
           await h.open(site.url);
         }

@@ -4,8 +4,10 @@
 // keep one home for both.
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/form/form1_layout.h"
 #include "app/form/messages.h"
@@ -37,10 +39,6 @@ const char* KindName(vlt::ControlKind kind) {
     return "";
 }
 
-void PrintText(const char* key, std::string_view text, bool last = false) {
-    std::printf("    %s: %s%s\n", Quoted(key).c_str(), Quoted(text).c_str(), last ? "" : ",");
-}
-
 }  // namespace
 
 int main() {
@@ -65,21 +63,27 @@ int main() {
             side.c_str(), place.browseFont ? "true" : "false",
             i + 1 == vlt::kForm1Controls.size() ? "" : ",");
     }
+    const std::pair<const char*, std::string> texts[] = {
+        {"windowTitle", std::string(vlt::kWindowTitle)},
+        {"messageTitle", std::string(vlt::kMessageTitle)},
+        {"progressName", std::string(vlt::kProgressName)},
+        {"enterFileName", std::string(vlt::kEnterFileName)},
+        {"enterKey", std::string(vlt::kEnterKey)},
+        {"enterDecryptName", std::string(vlt::kEnterDecryptName)},
+        {"enterOutputName", std::string(vlt::kEnterOutputName)},
+        {"enterDecryptOutputName", std::string(vlt::kEnterDecryptOutputName)},
+        {"encryptFinished", std::string(vlt::kEncryptFinished)},
+        {"decryptFinished", std::string(vlt::kDecryptFinished)},
+        {"wrongKeyQuestion", std::string(vlt::kWrongKeyQuestion)},
+        {"dropOneFile", std::string(vlt::kDropOneFile)},
+        {"encryptFailed", vlt::EncryptFailed("")},
+        {"decryptFailed", vlt::DecryptFailed("")},
+    };
     std::printf("  ],\n  \"texts\": {\n");
-    PrintText("windowTitle", vlt::kWindowTitle);
-    PrintText("messageTitle", vlt::kMessageTitle);
-    PrintText("progressName", vlt::kProgressName);
-    PrintText("enterFileName", vlt::kEnterFileName);
-    PrintText("enterKey", vlt::kEnterKey);
-    PrintText("enterDecryptName", vlt::kEnterDecryptName);
-    PrintText("enterOutputName", vlt::kEnterOutputName);
-    PrintText("enterDecryptOutputName", vlt::kEnterDecryptOutputName);
-    PrintText("encryptFinished", vlt::kEncryptFinished);
-    PrintText("decryptFinished", vlt::kDecryptFinished);
-    PrintText("wrongKeyQuestion", vlt::kWrongKeyQuestion);
-    PrintText("dropOneFile", vlt::kDropOneFile);
-    PrintText("encryptFailed", vlt::EncryptFailed(""));
-    PrintText("decryptFailed", vlt::DecryptFailed(""), true);
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        std::printf("    %s: %s%s\n", Quoted(texts[i].first).c_str(),
+                    Quoted(texts[i].second).c_str(), i + 1 == std::size(texts) ? "" : ",");
+    }
     std::printf("  }\n}\n");
     return 0;
 }
