@@ -74,8 +74,6 @@ struct VltReport {
     // the first one's offset in the plaintext.
     std::uint64_t unknownBytes = 0;
     std::uint64_t firstUnknown = 0;
-
-    bool Final() const { return verdict != VltVerdict::Going; }
 };
 
 struct VltDecryptOptions {
