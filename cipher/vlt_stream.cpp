@@ -495,6 +495,17 @@ std::string DigitsMissing(std::uint64_t length, std::uint8_t lastByte) {
     }
 }
 
+// The note on bytes a salvage could not know, or "" for none.
+std::string UnknownNote(const VltReport& report) {
+    if (report.unknownBytes == 0) {
+        return "";
+    }
+    return Grouped(report.unknownBytes) + (report.unknownBytes == 1 ? " byte" : " bytes") +
+           " could not be read and " + (report.unknownBytes == 1 ? "was" : "were") +
+           " written as " + std::to_string(kUnknownByte) + ", the first at byte " +
+           Grouped(report.firstUnknown) + " of the output";
+}
+
 }  // namespace
 
 std::string Grouped(std::uint64_t n) {
@@ -547,14 +558,13 @@ std::string TailNote(const VltReport& report) {
     return "";
 }
 
-std::string UnknownNote(const VltReport& report) {
-    if (report.unknownBytes == 0) {
+std::string SalvageNote(const VltReport& report) {
+    if (report.damage == VltDamage::None) {
         return "";
     }
-    return Grouped(report.unknownBytes) + (report.unknownBytes == 1 ? " byte" : " bytes") +
-           " could not be read and " + (report.unknownBytes == 1 ? "was" : "were") +
-           " written as " + std::to_string(kUnknownByte) + ", the first at byte " +
-           Grouped(report.firstUnknown) + " of the output";
+    const std::string unknown = UnknownNote(report);
+    return "damaged (" + DamageSentence(report) + "); what could be read was written" +
+           (unknown.empty() ? "" : ": " + unknown);
 }
 
 }  // namespace vlt

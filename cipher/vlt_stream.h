@@ -74,8 +74,6 @@ struct VltReport {
     // the first one's offset in the plaintext.
     std::uint64_t unknownBytes = 0;
     std::uint64_t firstUnknown = 0;
-
-    bool Final() const { return verdict != VltVerdict::Going; }
 };
 
 struct VltDecryptOptions {
@@ -184,8 +182,10 @@ std::string DamageSentence(const VltReport& report);
 std::string RefusalSentence(const VltReport& report);
 // The note on bytes ignored after the end, or "" for none.
 std::string TailNote(const VltReport& report);
-// The note on bytes a salvage could not know, or "" for none.
-std::string UnknownNote(const VltReport& report);
+// What a salvaged output is told, or "" for a file that was not damaged:
+// "damaged (cut short: ...); what could be read was written", with the bytes
+// that could not be known after a colon.
+std::string SalvageNote(const VltReport& report);
 
 // Why a decryption stops at a triple above 255, as the messages say it.
 inline constexpr std::string_view kWrongKeyReason =

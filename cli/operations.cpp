@@ -204,11 +204,8 @@ class Run {
                 if (const std::string tail = TailNote(result.file); !tail.empty()) {
                     Say(name_, tail);
                 }
-                if (result.file.damage != VltDamage::None) {
-                    const std::string unknown = UnknownNote(result.file);
-                    Say(name_, "warning: damaged (" + DamageSentence(result.file) +
-                                   "); what could be read was written" +
-                                   (unknown.empty() ? "" : ": " + unknown));
+                if (const std::string salvaged = SalvageNote(result.file); !salvaged.empty()) {
+                    Say(name_, "warning: " + salvaged);
                 }
                 if (result.triplesAboveRange > 0) {
                     Say(name_,

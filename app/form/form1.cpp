@@ -307,11 +307,9 @@ void Form1::ShowFinished(const RunResult& result) {
     view_.SetProgress(100);
     const std::string finished(request_.operation == Operation::Encrypt ? kEncryptFinished
                                                                         : kDecryptFinished);
-    std::string note = TailNote(result.file);
-    if (result.file.damage != VltDamage::None) {
-        const std::string unknown = UnknownNote(result.file);
-        note = "damaged (" + DamageSentence(result.file) + "); what could be read was written" +
-               (unknown.empty() ? "" : ": " + unknown);
+    std::string note = SalvageNote(result.file);
+    if (note.empty()) {
+        note = TailNote(result.file);
     }
     view_.Inform(note.empty() ? finished : FinishedWithNote(finished, request_.inputName, note));
     WindowClosed();
