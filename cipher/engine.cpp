@@ -13,6 +13,7 @@
 #include "cipher/key_digits.h"
 #include "cipher/vlt_format.h"
 #include "platform/cancellation.h"
+#include "platform/error_text.h"
 #include "platform/file_access.h"
 #include "platform/output_batch.h"
 #include "platform/system.h"
@@ -288,7 +289,7 @@ RunResult Guarded(const std::function<RunResult()>& operation, const std::string
     } catch (const CodePageError& error) {
         return Ended(RunStatus::Failed, error.what());
     } catch (const std::bad_alloc&) {
-        return Ended(RunStatus::Failed, (name.empty() ? "" : name + ": ") + "not enough memory");
+        return Ended(RunStatus::Failed, (name.empty() ? "" : name + ": ") + kNoMemory);
     } catch (const std::system_error& error) {
         return Ended(RunStatus::Failed, std::string("cannot start the run: ") + error.what());
     } catch (const std::exception& error) {

@@ -11,6 +11,7 @@
 #include "cli/key_input.h"
 #include "cli/messages.h"
 #include "cli/operations.h"
+#include "platform/error_text.h"
 #include "platform/interruption.h"
 #include "platform/output_batch.h"
 #include "platform/system.h"
@@ -73,9 +74,7 @@ int main(int argc, char** argv) {
     try {
         return Run(*parsed->options);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vlt: %s\n",
-                     dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "not enough memory"
-                                                                            : error.what());
+        std::fprintf(stderr, "vlt: %s\n", ErrorText(error));
         return kExitFailure;
     }
 }

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/error_text.h"
 #include "platform/utf8.h"
 
 namespace vlt {
@@ -16,8 +17,6 @@ namespace {
 // A batch holds at most this many outputs, or this many bytes written and not yet on disk.
 constexpr std::size_t kMostOutputs = 256;
 constexpr std::uint64_t kMostBytes = 64 << 20;
-
-constexpr const char* kNoMemory = "not enough memory";
 
 // Flushes the outputs and puts each in place, in the order given; the failure
 // of each into `failures`, one per output. Memory that runs out on the way

@@ -4,6 +4,8 @@
 #include <exception>
 #include <utility>
 
+#include "platform/error_text.h"
+
 namespace vlt {
 
 namespace {
@@ -42,7 +44,7 @@ void BackgroundRun::Start(Job job, Reports reports) {
             result_ = job(control);
         } catch (const std::exception& error) {
             result_.status = RunStatus::Failed;
-            result_.message = error.what();
+            result_.message = ErrorText(error);
         }
         reports.done();
     });

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "app/qt/form1_window.h"
 #include "app/qt/message_box.h"
 #include "app/qt/open_dialog.h"
+#include "platform/error_text.h"
 
 namespace {
 
@@ -104,10 +104,7 @@ class Application final : public QApplication {
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "veltrimax: %s\n",
-                         dynamic_cast<const std::bad_alloc*>(&error) != nullptr
-                             ? "not enough memory"
-                             : error.what());
+            std::fprintf(stderr, "veltrimax: %s\n", vlt::ErrorText(error));
             return false;
         }
     }

@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <new>
 #include <utility>
 #include <vector>
 
 #include "app/form/messages.h"
 #include "app/win32/dialogs.h"
 #include "app/win32/resources.h"
+#include "platform/error_text.h"
 #include "platform/win32/system_text.h"
 
 namespace vlt {
@@ -322,9 +322,7 @@ LRESULT CALLBACK Form1Window::Procedure(HWND window, UINT message, WPARAM wParam
     try {
         return self->Handle(message, wParam, lParam);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "veltrimax: %s\n",
-                     dynamic_cast<const std::bad_alloc*>(&error) != nullptr ? "not enough memory"
-                                                                            : error.what());
+        std::fprintf(stderr, "veltrimax: %s\n", ErrorText(error));
         return 0;
     }
 }

@@ -8,10 +8,14 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <new>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/form/background_run.h"
 #include "app/form/messages.h"
 #include "tests/form/form1_fixture.h"
 
@@ -485,6 +489,32 @@ TEST_F(Form1Test, ClosingTwiceEndsTheProgramOnce) {
     EXPECT_EQ(view_->ended, 1);
     EXPECT_FALSE(view_->visible);
     EXPECT_TRUE(view_->log.empty());
+}
+
+// What escapes a run's job (memory running out outside the engine) fails the
+// run with words for the user, not the exception's own name.
+TEST(BackgroundRunTest, WhatEscapesAJobFailsTheRunInPlainWords) {
+    const struct {
+        std::function<void()> escape;
+        const char* message;
+    } rows[] = {
+        {[] { throw std::bad_alloc(); }, "not enough memory"},
+        {[] { throw std::runtime_error("the disk went away"); }, "the disk went away"},
+    };
+    for (const auto& row : rows) {
+        vlt::BackgroundRun run;
+        std::promise<void> done;
+        run.Start(
+            [&](const vlt::RunControl&) -> vlt::RunResult {
+                row.escape();
+                return {};
+            },
+            {.progressed = [](int) {}, .done = [&] { done.set_value(); }});
+        done.get_future().wait();
+        const vlt::RunResult result = run.TakeResult();
+        EXPECT_EQ(result.status, vlt::RunStatus::Failed);
+        EXPECT_EQ(result.message, row.message);
+    }
 }
 
 }  // namespace
