@@ -48,8 +48,7 @@ class HeldFifo {
 
 bool TemporaryExists(const fs::path& folder) {
     for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().find(vlt::OutputFile::kTemporaryMarker) !=
-            std::string::npos) {
+        if (entry.path().filename().string().find(vlt::kTemporaryMarker) != std::string::npos) {
             return true;
         }
     }

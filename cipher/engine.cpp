@@ -256,7 +256,6 @@ RunResult RunDecrypt(ByteSource& input, ByteSink* output, Memory& memory, BlockC
         });
     } catch (const Refused&) {
         result.file = stream.report();
-        result.triplesAboveRange = result.file.triplesAboveRange;
         if (result.file.verdict == VltVerdict::WrongKey) {
             result.status = RunStatus::WrongKey;
             result.message = input.Name() + ": " + std::string(kWrongKeyReason);
@@ -272,7 +271,6 @@ RunResult RunDecrypt(ByteSource& input, ByteSink* output, Memory& memory, BlockC
     meter.Finish();
     result.file = stream.report();
     result.plainBytes = result.file.plainBytes;
-    result.triplesAboveRange = result.file.triplesAboveRange;
     return result;
 }
 

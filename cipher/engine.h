@@ -106,13 +106,12 @@ struct RunResult {
     std::string message;
     // Plaintext bytes encrypted, decrypted or checked.
     std::uint64_t plainBytes = 0;
-    // Decryption: triples above 255 (written modulo 256 when allowed).
-    std::uint64_t triplesAboveRange = 0;
     // A temporary file the run could not remove, whatever the status: "could
     // not remove the temporary file '.a.vlt.vlt-partial-x1Yz9Q': Permission denied".
     std::string leftover;
     // Decryption and check: what the file turned out to be (damage, bytes
-    // ignored after its end, bytes a salvage could not know).
+    // ignored after its end, bytes a salvage could not know, triples above
+    // 255, written modulo 256 when allowed).
     VltReport file;
     // OutputExists with OutputTarget::keepRefused: the finished output, to be
     // put in place over that file or discarded.

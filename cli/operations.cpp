@@ -207,9 +207,10 @@ class Run {
                 if (const std::string salvaged = SalvageNote(result.file); !salvaged.empty()) {
                     Say(name_, "warning: " + salvaged);
                 }
-                if (result.triplesAboveRange > 0) {
+                if (result.file.triplesAboveRange > 0) {
                     Say(name_,
-                        "warning: " + Plural(result.triplesAboveRange, "value was", "values were") +
+                        "warning: " +
+                            Plural(result.file.triplesAboveRange, "value was", "values were") +
                             " above 255 and written modulo 256; the key is probably wrong "
                             "or the file damaged");
                 }

@@ -25,10 +25,6 @@ void WriteToStderr(const std::string& text) {
     std::fflush(stderr);
 }
 
-bool IsContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
 // Columns are taken as code points: wide and combining characters are rare in names.
 std::size_t Columns(std::string_view text) {
     return static_cast<std::size_t>(std::count_if(

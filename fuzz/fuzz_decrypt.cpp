@@ -52,7 +52,7 @@ void CheckAgainstText(const std::vector<std::uint8_t>& file, const PrimaryKey& k
     if (result.status != RunStatus::Finished) {
         return;
     }
-    Require(result.triplesAboveRange == above, "the count of triples above 255");
+    Require(result.file.triplesAboveRange == above, "the count of triples above 255");
     const std::size_t n = triples.size() - 1;
     Require(sink.bytes.size() == n && result.plainBytes == n, "N plaintext bytes written");
     for (std::size_t i = 0; i < n; ++i) {

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RunResult decryption = Decrypt(encryptedSource, decrypted, key);
     Require(decryption.status == RunStatus::Finished, "decryption finishes");
     RequireCommittedIf(decrypted, true);
-    Require(decryption.triplesAboveRange == 0, "the right key gives no triple above 255");
+    Require(decryption.file.triplesAboveRange == 0, "the right key gives no triple above 255");
     Require(decrypted.bytes == plain, "decryption gives the data back");
     return 0;
 }

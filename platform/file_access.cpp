@@ -137,8 +137,4 @@ std::size_t LongestFileName(const fs::path& folder) {
     return lastAnswer;
 }
 
-fs::path FolderOf(const fs::path& file) {
-    return file.has_parent_path() ? file.parent_path() : fs::path(".");
-}
-
 }  // namespace vlt

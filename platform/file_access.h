@@ -144,9 +144,6 @@ class OutputFile final {
     // before it has handed anything over.
     PendingOutput TakeWritten();
 
-    // Marks the temporary files this class leaves behind (see output_system.h).
-    static constexpr const char* kTemporaryMarker = vlt::kTemporaryMarker;
-
     // Closes and removes what was not handed over. Returns the note on a
     // temporary file that could not be removed (see RemoveTemporary), else "".
     std::string Discard() noexcept;
@@ -256,9 +253,6 @@ struct NameEntry {
     FileId id;
 };
 std::optional<NameEntry> LookAtName(const std::filesystem::path& path);
-
-// The folder that holds `file`: "." for a bare name.
-std::filesystem::path FolderOf(const std::filesystem::path& file);
 
 // The longest file name, in the system's units, that `folder` takes.
 std::size_t LongestFileName(const std::filesystem::path& folder);

@@ -98,6 +98,20 @@ void PlaceAll(std::vector<PendingOutput>& pending, std::vector<std::optional<Fil
     }
 }
 
+// Places one output on its own and throws its failure. `take` hands the
+// output over once there is room for it: a failed allocation loses nothing.
+template <typename Take>
+void PlaceAlone(Take take, std::string* leftover, std::optional<RefusedOutput>* refused = nullptr) {
+    std::vector<PendingOutput> alone;
+    alone.reserve(1);
+    std::vector<std::optional<FileError>> failures(1);
+    alone.push_back(take());
+    PlaceAll(alone, failures, leftover, refused);
+    if (failures.front()) {
+        throw *std::move(failures.front());
+    }
+}
+
 }  // namespace
 
 OutputBatch::~OutputBatch() {
@@ -199,14 +213,7 @@ void OutputSink::Commit() {
         batch_->Add(file_);
         return;
     }
-    std::vector<PendingOutput> alone;
-    alone.reserve(1);
-    std::vector<std::optional<FileError>> failures(1);
-    alone.push_back(file_.TakeWritten());
-    PlaceAll(alone, failures, &leftover_, keepRefused_ ? &refused_ : nullptr);
-    if (failures.front()) {
-        throw *std::move(failures.front());
-    }
+    PlaceAlone([&] { return file_.TakeWritten(); }, &leftover_, keepRefused_ ? &refused_ : nullptr);
 }
 
 RefusedOutput& RefusedOutput::operator=(RefusedOutput&& other) noexcept {
@@ -219,17 +226,15 @@ RefusedOutput& RefusedOutput::operator=(RefusedOutput&& other) noexcept {
 }
 
 std::string RefusedOutput::Replace() {
-    std::vector<PendingOutput> alone;
-    alone.reserve(1);
-    std::vector<std::optional<FileError>> failures(1);
     output_.mayReplace = true;
-    alone.push_back(std::move(output_));
-    output_.temporary.clear();
     std::string leftover;
-    PlaceAll(alone, failures, &leftover);
-    if (failures.front()) {
-        throw *std::move(failures.front());
-    }
+    PlaceAlone(
+        [&] {
+            PendingOutput output = std::move(output_);
+            output_.temporary.clear();
+            return output;
+        },
+        &leftover);
     return leftover;
 }
 

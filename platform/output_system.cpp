@@ -26,8 +26,8 @@ std::string Shortened(const std::string& name, std::size_t most) {
         return name;
     }
     std::size_t end = most;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
-        --end;  // a continuation byte: the character starts earlier
+    while (end > 0 && IsContinuationByte(name[end])) {
+        --end;  // the character starts earlier
     }
     return name.substr(0, end);
 }
@@ -49,8 +49,19 @@ fs::path TemporaryBeside(const fs::path& target) {
     for (int i = 0; i < 6; ++i) {
         name += kLetters[random() % (sizeof kLetters - 1)];
     }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    return folder / PathFromUtf8(name);
+    return FolderOf(target) / PathFromUtf8(name);
+}
+
+std::string RemoveTemporary(const fs::path& temporary) noexcept {
+    const std::string reason = output_system::RemoveFile(temporary);
+    if (reason.empty()) {
+        return reason;
+    }
+    return "could not remove the temporary file '" + Utf8Of(temporary) + "': " + reason;
+}
+
+fs::path FolderOf(const fs::path& file) {
+    return file.has_parent_path() ? file.parent_path() : fs::path(".");
 }
 
 }  // namespace vlt

@@ -42,11 +42,17 @@ inline constexpr const char* kTemporaryMarker = ".vlt-partial-";
 // stopped run may leave.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 
+// The folder that holds `file`: "." for a bare name.
+std::filesystem::path FolderOf(const std::filesystem::path& file);
+
 // Removes a temporary file; "" when it is gone, else a sentence for the
 // user: "could not remove the temporary file 'F': reason".
 std::string RemoveTemporary(const std::filesystem::path& temporary) noexcept;
 
 namespace output_system {
+
+// Removes a file; "" when it is gone (or was never there), else the reason.
+std::string RemoveFile(const std::filesystem::path& file) noexcept;
 
 // Puts every output's content on disk, sharing the file systems' work
 // between them as far as the system allows; the failure of each output.

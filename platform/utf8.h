@@ -13,6 +13,11 @@ namespace vlt {
 // or cut-short lead or continuation byte gives nothing and moves `i` by one byte.
 std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i);
 
+// Whether `byte` continues a character begun before it (10xxxxxx).
+constexpr bool IsContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 // Whether every sequence of `text` decodes.
 bool IsValidUtf8(std::string_view text);
 

@@ -91,15 +91,14 @@ bool SyncfsReaches(int fd) {
 
 }  // namespace
 
-std::string RemoveTemporary(const fs::path& temporary) noexcept {
-    if (posix::Retrying([&] { return ::unlink(temporary.c_str()); }) == 0 || errno == ENOENT) {
+namespace output_system {
+
+std::string RemoveFile(const fs::path& file) noexcept {
+    if (posix::Retrying([&] { return ::unlink(file.c_str()); }) == 0 || errno == ENOENT) {
         return {};
     }
-    return "could not remove the temporary file '" + Utf8Of(temporary) +
-           "': " + posix::Reason(errno);
+    return posix::Reason(errno);
 }
-
-namespace output_system {
 
 // One syncfs per file system puts all of the batch's outputs there on disk
 // at once. It reports any failure to write back on that file system since

@@ -37,19 +37,18 @@ std::string Flush(const PendingOutput& output) {
 
 }  // namespace
 
-std::string RemoveTemporary(const fs::path& temporary) noexcept {
-    if (::DeleteFileW(win32::LongPath(temporary).c_str())) {
+namespace output_system {
+
+std::string RemoveFile(const fs::path& file) noexcept {
+    if (::DeleteFileW(win32::LongPath(file).c_str())) {
         return {};
     }
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         return {};
     }
-    return "could not remove the temporary file '" + Utf8Of(temporary) +
-           "': " + win32::Reason(error);
+    return win32::Reason(error);
 }
-
-namespace output_system {
 
 // Windows has no flush of a whole volume short of administrator rights: every
 // output gets its own FlushFileBuffers, issued side by side.

@@ -188,7 +188,7 @@ TEST_F(EngineFaultTest, PermissionDeniedNamesTheFileAndLeavesNothing) {
 // ".<output>.vlt-partial-" and six letters or digits: the name OutputFile gives
 // its temporary files.
 bool IsTemporaryOf(const std::string& name, const std::string& output) {
-    const std::string prefix = "." + output + OutputFile::kTemporaryMarker;
+    const std::string prefix = "." + output + kTemporaryMarker;
     return name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0 &&
            std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(c); });
 }

@@ -106,7 +106,7 @@ TEST(Soak, FiveHundredRandomFilesWithRandomKeys) {
         }
         const RunResult result = DecryptFile(encrypted, Replacing(decrypted), key);
         ASSERT_EQ(result.status, RunStatus::Finished) << i;
-        ASSERT_EQ(result.triplesAboveRange, 0u) << i;
+        ASSERT_EQ(result.file.triplesAboveRange, 0u) << i;
         ASSERT_TRUE(ReadAll(decrypted) == data) << "file " << i << " of " << size << " bytes";
         bytes += size;
     }

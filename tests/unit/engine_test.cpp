@@ -289,7 +289,7 @@ TEST_F(EngineTest, WrongKeyIsRefusedUnlessAskedToWriteAnyway) {
     const RunResult forced =
         DecryptFile(encrypted, {decrypted}, Key("wrong"), {}, {.writeOnWrongKey = true});
     EXPECT_EQ(forced.status, RunStatus::Finished);
-    EXPECT_GT(forced.triplesAboveRange, 0u);
+    EXPECT_GT(forced.file.triplesAboveRange, 0u);
     const std::string file = ReadAll(encrypted);
     EXPECT_EQ(ReadAll(decrypted),
               oracle::DecryptAsText({file.begin(), file.end()}, "wrong").substr(0, data.size()));
